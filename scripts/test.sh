@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs what is missing, builds both architectures and runs the whole
+# suite under Wine: the 32-bit setup on 64-bit and on 32-bit Windows, the
+# 64-bit build on 64-bit Windows.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+# The test builds talk to a local server on a fixed loopback port.
+origin="http://127.0.0.1:48080"
+./scripts/build.sh i686 -DTESSAL_SERVER_ORIGIN="$origin"
+./scripts/build.sh x86_64 -DTESSAL_SERVER_ORIGIN="$origin"
+
+. ./scripts/wine-env.sh
+wine_env_start_display
+status=0
+for arch in i686 x86_64; do
+    build="build/$arch"
+    wine_env_start_prefix "$build" win64
+    [ "$arch" = i686 ] && wine_env_start_prefix "$build" win32
+    (cd "$build" && ctest --output-on-failure --timeout 600 -j2) || status=1
+    wine_env_stop
+    wine_env_start_display
+done
+exit $status

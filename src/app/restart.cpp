@@ -1,0 +1,106 @@
+#include "app/restart.h"
+
+namespace
+{
+template <typename T>
+T LookupExport(HMODULE hModule, LPCSTR szName)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(hModule, szName)));
+}
+
+// A library loaded for one call and released on every path.
+class CLoadedLibrary
+{
+public:
+    explicit CLoadedLibrary(LPCWSTR szName) : m_hModule(LoadLibraryW(szName)) {}
+    ~CLoadedLibrary()
+    {
+        if (m_hModule)
+        {
+            FreeLibrary(m_hModule);
+        }
+    }
+    CLoadedLibrary(const CLoadedLibrary&) = delete;
+    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
+    HMODULE Get() const { return m_hModule; }
+
+private:
+    HMODULE m_hModule;
+};
+}
+
+CRestartRegistration::CRestartRegistration() : m_hKernel(LoadLibraryW(L"Kernel32.dll"))
+{
+    if (m_hKernel)
+    {
+        m_pfnRegister = LookupExport<PFN_REGISTER>(m_hKernel, "RegisterApplicationRestart");
+        m_pfnUnregister = LookupExport<PFN_UNREGISTER>(m_hKernel, "UnregisterApplicationRestart");
+    }
+}
+
+CRestartRegistration::~CRestartRegistration()
+{
+    if (m_hKernel)
+    {
+        FreeLibrary(m_hKernel);
+    }
+}
+
+void CRestartRegistration::Register()
+{
+    if (m_pfnRegister)
+    {
+        m_pfnRegister(RESTART_COMMAND_LINE, RESTART_NO_CRASH);
+    }
+}
+
+void CRestartRegistration::Unregister()
+{
+    if (m_pfnUnregister)
+    {
+        m_pfnUnregister();
+    }
+}
+
+bool EnableShutdownPrivilege()
+{
+    using PFN_OPEN_PROCESS_TOKEN = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+    using PFN_LOOKUP_PRIVILEGE_VALUE_W = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, PLUID);
+    using PFN_ADJUST_TOKEN_PRIVILEGES = BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
+
+    CLoadedLibrary advapi(L"advapi32.dll");
+    if (!advapi.Get())
+    {
+        return false;
+    }
+    auto pfnOpenProcessToken = LookupExport<PFN_OPEN_PROCESS_TOKEN>(advapi.Get(), "OpenProcessToken");
+    auto pfnLookupPrivilegeValueW = LookupExport<PFN_LOOKUP_PRIVILEGE_VALUE_W>(advapi.Get(), "LookupPrivilegeValueW");
+    auto pfnAdjustTokenPrivileges = LookupExport<PFN_ADJUST_TOKEN_PRIVILEGES>(advapi.Get(), "AdjustTokenPrivileges");
+    if (!pfnOpenProcessToken || !pfnLookupPrivilegeValueW || !pfnAdjustTokenPrivileges)
+    {
+        return false;
+    }
+    HANDLE hToken = nullptr;
+    if (!pfnOpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &hToken))
+    {
+        return false;
+    }
+    TOKEN_PRIVILEGES privileges = {};
+    bool fEnabled = false;
+    if (pfnLookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid))
+    {
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        SetLastError(ERROR_SUCCESS);
+        pfnAdjustTokenPrivileges(hToken, FALSE, &privileges, 0, nullptr, nullptr);
+        fEnabled = GetLastError() == ERROR_SUCCESS;
+    }
+    CloseHandle(hToken);
+    return fEnabled;
+}
+
+void RequestMachineRestart()
+{
+    EnableShutdownPrivilege();
+    ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0x84040002);
+}

@@ -1,0 +1,29 @@
+#pragma once
+#include <windows.h>
+
+// The platform's restart registration, looked up in Kernel32 for the
+// duration of one page switch; either function may be missing.
+class CRestartRegistration
+{
+public:
+    CRestartRegistration();
+    ~CRestartRegistration();
+    CRestartRegistration(const CRestartRegistration&) = delete;
+    CRestartRegistration& operator=(const CRestartRegistration&) = delete;
+
+    void Register();
+    void Unregister();
+
+private:
+    using PFN_REGISTER = HRESULT(WINAPI*)(PCWSTR, DWORD);
+    using PFN_UNREGISTER = HRESULT(WINAPI*)();
+    HMODULE m_hKernel = nullptr;
+    PFN_REGISTER m_pfnRegister = nullptr;
+    PFN_UNREGISTER m_pfnUnregister = nullptr;
+};
+
+bool EnableShutdownPrivilege();
+// Asks the platform to restart the machine; the result is not examined.
+void RequestMachineRestart();
+
+constexpr WCHAR RESTART_COMMAND_LINE[] = L"/rsar";

@@ -1,0 +1,253 @@
+#include "app/runsetup.h"
+#include "app/cmdline.h"
+#include "app/restart.h"
+#include "checks/syschecks.h"
+#include "diag/heapstr.h"
+#include "diag/msgbox.h"
+#include "diag/safestr.h"
+#include "diag/setuplog.h"
+#include "diag/trace.h"
+#include "engine/workers.h"
+#include "manifest/manifest.h"
+#include "manifest/packagelist.h"
+#include "ui/wizard.h"
+
+namespace
+{
+constexpr int c_cchTitle = 512;
+
+// The single-instance mutex, closed when the run ends.
+class CMutexOwner
+{
+public:
+    CMutexOwner() = default;
+    ~CMutexOwner() { Close(); }
+    CMutexOwner(const CMutexOwner&) = delete;
+    CMutexOwner& operator=(const CMutexOwner&) = delete;
+    void Reset(HANDLE h)
+    {
+        Close();
+        m_h = h;
+    }
+    void Close()
+    {
+        if (m_h)
+        {
+            CloseHandle(m_h);
+            m_h = nullptr;
+        }
+    }
+
+private:
+    HANDLE m_h = nullptr;
+};
+
+// Everything the run holds between its steps.
+struct CRunState
+{
+    HINSTANCE hInstance;
+    LPWSTR szCommandLine;
+    WCHAR szTitle[c_cchTitle];
+    WCHAR szModulePath[MAX_PATH];
+    CSetupWizard& wizard;
+    CMutexOwner mutex;
+    CHeapString strOperation;
+    CHeapString strDatabase;
+    CHeapString strBaseUrl;
+    CPackageInfo* pPackages;
+};
+
+// Shown when a system check fails: the finish page names the failure and
+// the run waits for the user to close the wizard.
+void RunFailureTail(CSetupWizard& wizard)
+{
+    wizard.SetPage(PageFinish);
+    wizard.RefreshStatus();
+    wizard.RunMessageLoop();
+}
+
+// Reads a required global entry; false ends the run after its report.
+bool LoadRequiredEntry(CRunState& run, LPCWSTR szName, CHeapString& strValue)
+{
+    DWORD dwResult = LoadManifestString(run.hInstance, szName, strValue.Slot());
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        ReportOutOfMemory(run.hInstance, run.wizard.GetOwnerWindow(), run.szTitle);
+        return false;
+    }
+    if (dwResult != ERROR_SUCCESS)
+    {
+        ReportMissingResource(run.hInstance, run.wizard.GetOwnerWindow(), run.szTitle, szName);
+        return false;
+    }
+    return true;
+}
+
+bool LoadOperation(CRunState& run)
+{
+    DWORD dwResult = LoadManifestString(run.hInstance, L"OPERATION", run.strOperation.Slot());
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        ReportOutOfMemory(run.hInstance, run.wizard.GetOwnerWindow(), run.szTitle);
+        return false;
+    }
+    if (dwResult == ERROR_SUCCESS)
+    {
+        return true;
+    }
+    const WCHAR szDefault[] = L"DEFAULT";
+    run.strOperation.Reset(AllocString(ARRAYSIZE(szDefault)));
+    if (!run.strOperation.Get())
+    {
+        ReportOutOfMemory(run.hInstance, run.wizard.GetOwnerWindow(), run.szTitle);
+        return false;
+    }
+    if (FAILED(SafeCopy(run.strOperation.Get(), ARRAYSIZE(szDefault), szDefault)))
+    {
+        ReportErrorById(run.hInstance, run.wizard.GetOwnerWindow(), run.szTitle, IDS_INTERNAL_ERROR);
+        return false;
+    }
+    return true;
+}
+
+// Steps from the system checks to the message loop; returning ends the run.
+void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
+{
+    CSetupWizard& wizard = run.wizard;
+    wizard.Init(run.hInstance);
+
+    if (!IsOsSupported())
+    {
+        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_OS_NOT_SUPPORTED);
+        wizard.m_fOsSupported = false;
+        RunFailureTail(wizard);
+        return;
+    }
+    if (!IsBrowserSupported())
+    {
+        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_BROWSER_NOT_SUPPORTED);
+        wizard.m_fBrowserSupported = false;
+        RunFailureTail(wizard);
+        return;
+    }
+
+    HANDLE hMutex = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
+    if (!hMutex)
+    {
+        return;
+    }
+    DWORD dwMutexError = GetLastError();
+    run.mutex.Reset(hMutex);
+    if (dwMutexError == ERROR_ALREADY_EXISTS)
+    {
+        return;
+    }
+
+    if (!LoadOperation(run))
+    {
+        return;
+    }
+    if (nMode == RunAdmin && CheckAdminArgs(run.szCommandLine) == ERROR_BAD_ARGUMENTS)
+    {
+        ShowUsage(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
+        return;
+    }
+    if (!IsOperationAccepted(run.strOperation.Get()))
+    {
+        DebugMsg(L"[Error] Operation %s is not valid for a package\n", run.strOperation.Get());
+        ReportSystemError(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_BAD_OPERATION,
+                          run.strOperation.Get());
+        return;
+    }
+    if (!LoadRequiredEntry(run, L"TESSALDB", run.strDatabase) || !LoadRequiredEntry(run, L"BASEURL", run.strBaseUrl))
+    {
+        return;
+    }
+
+    DWORD dwResult = BuildPackageList(run.hInstance, run.strBaseUrl.Get(), &run.pPackages);
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        ReportOutOfMemory(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
+        return;
+    }
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return;
+    }
+    if (!HasEnoughDiskSpace(run.pPackages))
+    {
+        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_NOT_ENOUGH_DISK_SPACE);
+        wizard.m_fEnoughDiskSpace = false;
+        RunFailureTail(wizard);
+        return;
+    }
+
+    HANDLE hInstallThread = nullptr;
+    HANDLE hDownloadThread = nullptr;
+    CreateWorkerThreads(run.hInstance, run.pPackages, &wizard, &hInstallThread, &hDownloadThread);
+    wizard.Start(hInstallThread, hDownloadThread, run.pPackages);
+    if (fRestarted)
+    {
+        wizard.SetPage(PageProgress);
+        wizard.ResumeWorkers();
+        wizard.RefreshStatus();
+    }
+    wizard.RunMessageLoop();
+}
+}
+
+bool IsOperationAccepted(LPCWSTR szOperation)
+{
+    return szOperation && (IsTextEqualNoCase(szOperation, L"INSTALL") || IsTextEqualNoCase(szOperation, L"INSTALLUPD") ||
+                           IsTextEqualNoCase(szOperation, L"DEFAULT"));
+}
+
+int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
+{
+    CSetupWizard wizard;
+    CSetupLog::Instance().Open();
+
+    CRunState run{hInstance, szCommandLine, {}, {}, wizard, {}, {}, {}, {}, nullptr};
+    LoadStringW(hInstance, IDS_TITLE, run.szTitle, c_cchTitle);
+    DWORD cchModule = GetModuleFileNameW(nullptr, run.szModulePath, MAX_PATH);
+    if (cchModule == 0 || cchModule >= MAX_PATH)
+    {
+        return 0;
+    }
+    DebugMsg(L"[Info] we are running from --> %s\n", run.szModulePath);
+
+    RunMode nMode = GetRunMode(szCommandLine);
+    bool fRestarted = HasRestartOption(szCommandLine);
+    switch (nMode)
+    {
+    case RunVerify:
+        if (CheckVerifyArgs(run.szModulePath, szCommandLine) == ERROR_BAD_ARGUMENTS)
+        {
+            ShowUsage(hInstance, nullptr, run.szTitle);
+        }
+        break;
+    case RunUsage:
+        ShowUsage(hInstance, nullptr, run.szTitle);
+        break;
+    default:
+        RunInstall(run, nMode, fRestarted);
+        break;
+    }
+
+    // The restart must come after the mutex is released, so that the setup
+    // started after the restart can take it.
+    run.mutex.Close();
+    run.strOperation.Reset(nullptr);
+    run.strDatabase.Reset(nullptr);
+    run.strBaseUrl.Reset(nullptr);
+    if (wizard.m_fRestart)
+    {
+        RequestMachineRestart();
+    }
+    if (wizard.m_hBackground)
+    {
+        DeleteObject(wizard.m_hBackground);
+        wizard.m_hBackground = nullptr;
+    }
+    return 0;
+}

@@ -1,0 +1,80 @@
+#include "checks/msiversion.h"
+#include "diag/safestr.h"
+#include "diag/trace.h"
+#include "platform/overrides.h"
+
+DWORD GetMsiVersionNumber(DWORD dwVersionMS)
+{
+    return HIWORD(dwVersionMS) * 100 + LOWORD(dwVersionMS);
+}
+
+DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
+{
+    *pdwVersionMS = 0xFFFFFFFF;
+    DWORD dwHandle = 0;
+    DWORD cbInfo = GetFileVersionInfoSizeW(szPath, &dwHandle);
+    if (cbInfo == 0)
+    {
+        return GetLastError();
+    }
+    void* pInfo = GlobalAlloc(GPTR, cbInfo);
+    if (!pInfo)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    DWORD dwResult = ERROR_SUCCESS;
+    if (!GetFileVersionInfoW(szPath, 0, cbInfo, pInfo))
+    {
+        dwResult = GetLastError();
+    }
+    else
+    {
+        VS_FIXEDFILEINFO* pFixed = nullptr;
+        UINT cbFixed = 0;
+        if (VerQueryValueW(pInfo, L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed) && cbFixed != 0 && pFixed)
+        {
+            *pdwVersionMS = pFixed->dwFileVersionMS;
+        }
+    }
+    GlobalFree(pInfo);
+    return dwResult;
+}
+
+bool IsMsiUpgradeNeeded(DWORD dwMinimum)
+{
+    WCHAR szSystem[MAX_PATH] = {};
+    UINT cchSystem = g_overrides.pfnGetSystemDirectoryW(szSystem, MAX_PATH);
+    if (cchSystem == 0 || cchSystem > MAX_PATH)
+    {
+        DebugMsg(L"[Info] Can't obtain system directory; assuming upgrade is necessary");
+        return true;
+    }
+    WCHAR szMsi[MAX_PATH] = {};
+    if (FAILED(SafeCopy(szMsi, MAX_PATH, szSystem)) || FAILED(SafeAppend(szMsi, MAX_PATH, L"\\MSI.DLL")))
+    {
+        DebugMsg(L"[Info] Can't obtain msi.dll path; assuming upgrade is necessary");
+        return true;
+    }
+    HMODULE hMsi = LoadLibraryW(szMsi);
+    if (!hMsi)
+    {
+        DebugMsg(L"[Info] Can't load msi.dll; assuming upgrade is necessary");
+        return true;
+    }
+    FreeLibrary(hMsi);
+
+    DWORD dwVersionMS = 0;
+    if (GetFileVersionMS(szMsi, &dwVersionMS) != ERROR_SUCCESS)
+    {
+        DebugMsg(L"[Info] Can't obtain version information; assuming upgrade is necessary");
+        return true;
+    }
+    DWORD dwVersion = GetMsiVersionNumber(dwVersionMS);
+    if (dwVersion < dwMinimum)
+    {
+        DebugMsgInt2(static_cast<int>(dwVersion), static_cast<int>(dwMinimum));
+        return true;
+    }
+    DebugMsg(L"[Info] No upgrade is necessary.  System version meets minimum requirements\n");
+    return false;
+}

@@ -1,0 +1,44 @@
+#pragma once
+#include <windows.h>
+
+// String ids of the executable's string table that the boxes and the run use.
+enum : UINT
+{
+    IDS_TITLE = 11,
+    IDS_OUT_OF_MEMORY = 12,
+    IDS_MISSING_RESOURCE = 15,
+    IDS_INVALID_PATH = 23,
+    IDS_CANCELLED = 24,
+    IDS_INVALID_MSI_VERSION = 25,
+    IDS_MSI_UPGRADE_FAILED = 29,
+    IDS_INSTALL_ERROR = 32,
+    IDS_BAD_OPERATION = 34,
+    IDS_USAGE = 35,
+    IDS_OS_NOT_SUPPORTED = 36,
+    IDS_INTERNAL_ERROR = 37,
+    IDS_BROWSER_NOT_SUPPORTED = 331,
+    IDS_NOT_ENOUGH_DISK_SPACE = 332,
+    IDS_DOWNLOAD_FAILED = 335,
+};
+
+// The lowest MINIMUM_MSI value that the manifest may name.
+constexpr int MSI_VERSION_FLOOR = 150;
+constexpr int MESSAGE_CAPACITY = 1024;
+
+void ReportMissingResource(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, LPCWSTR szResourceName);
+void ReportCancelled(HINSTANCE hInstance, HWND hWndOwner);
+void ReportErrorById(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, UINT nStringId);
+void ReportInvalidMsiVersion(HINSTANCE hInstance, LPCWSTR szValue);
+void ReportInstallError(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, DWORD dwCode);
+void ReportSystemError(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, UINT nStringId, LPCWSTR szInsert);
+void ReportMsiError(DWORD dwCode, HWND hWndOwner, LPCWSTR szCaption, HINSTANCE hInstance, HMODULE hMsiModule);
+void ReportOutOfMemory(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption);
+void ShowUsage(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption);
+
+// Decisions kept apart from the boxes so they can be tested without windows.
+bool IsSilentMsiResult(DWORD dwCode);
+DWORD MapMsiResultForText(DWORD dwCode);
+// FormatMessage inserts are written "%1"; a string that writes its
+// placeholder printf-style as "%s" gets it rewritten to "%1" so the insert
+// still lands there. Returns false when the result does not fit.
+bool ConvertPrintfInsert(LPCWSTR szSource, LPWSTR szDest, size_t cchDest);

@@ -1,0 +1,38 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+// The process-wide setup log: UTF-16LE without a byte order mark, a
+// temporary file while the run goes on, "ProjectTessalSetup.log" in the
+// same folder once the process exits.
+class CSetupLog
+{
+public:
+    static CSetupLog& Instance();
+
+    bool Open();
+    void Write(LPCWSTR szFormat, ...);
+    void Close();
+
+    // The temporary path while the log is open; empty otherwise.
+    std::wstring GetPath() const;
+
+private:
+    CSetupLog();
+    ~CSetupLog();
+    CSetupLog(const CSetupLog&) = delete;
+    CSetupLog& operator=(const CSetupLog&) = delete;
+
+    // Both expect the caller to hold m_csWrite.
+    void WriteLocked(LPCWSTR szFormat, va_list args);
+    void WriteLine(LPCWSTR szFormat, ...);
+    bool WriteText(LPCWSTR szText);
+
+    HANDLE m_hFile;
+    std::wstring m_strPath;
+    std::wstring m_strComputer;
+    std::wstring m_strUser;
+    CRITICAL_SECTION m_csWrite;
+};
+
+constexpr size_t LOG_LINE_CAPACITY = 4095;

@@ -1,0 +1,324 @@
+#include "manifest/packagelist.h"
+#include "checks/msiversion.h"
+#include "diag/heapstr.h"
+#include "diag/msgbox.h"
+#include "diag/safestr.h"
+#include "manifest/detect.h"
+#include "manifest/manifest.h"
+#include <errno.h>
+#include <stdlib.h>
+
+namespace
+{
+bool EndsWithZip(LPCWSTR szInstall)
+{
+    if (!szInstall)
+    {
+        return false;
+    }
+    size_t cch = wcslen(szInstall);
+    return cch >= 4 && IsTextEqualNoCase(szInstall + cch - 4, L".zip");
+}
+
+// Reads one optional string field; a field that runs out of memory stays
+// absent, like a missing one.
+void ReadOptionalField(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix, LPWSTR* pszField)
+{
+    if (ReadPackageValue(hInstance, szKey, szSuffix, pszField) != ERROR_SUCCESS)
+    {
+        FreeString(*pszField);
+    }
+}
+
+// Reads an entry that is interpreted at once; null when missing.
+LPWSTR ReadTemporaryValue(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix)
+{
+    LPWSTR szValue = nullptr;
+    if (ReadPackageValue(hInstance, szKey, szSuffix, &szValue) != ERROR_SUCCESS)
+    {
+        FreeString(szValue);
+    }
+    return szValue;
+}
+
+// Unlinks and releases every node for which the filter says so, and
+// completes the nodes that stay.
+DWORD FilterPackageList(CPackageInfo** ppPackages, LPCWSTR szBaseUrl, bool fWin64)
+{
+    CPackageInfo** ppLink = ppPackages;
+    while (*ppLink)
+    {
+        CPackageInfo* pPackage = *ppLink;
+        bool fInstalled = IsPackageInstalled(pPackage);
+        if (IsPackageDropped(pPackage, fInstalled, fWin64))
+        {
+            *ppLink = pPackage->pNext;
+            DestroyPackage(pPackage);
+            continue;
+        }
+        if (pPackage->nAction == ActionRemove)
+        {
+            pPackage->nStatus.store(StatusDownloaded);
+        }
+        else if (fInstalled)
+        {
+            pPackage->nStatus.store(StatusPreviouslyInstalled);
+        }
+        else if (!pPackage->szBaseUrl || pPackage->szBaseUrl[0] == L'\0')
+        {
+            FreeString(pPackage->szBaseUrl);
+            pPackage->szBaseUrl = DuplicateString(szBaseUrl ? szBaseUrl : L"");
+            if (!pPackage->szBaseUrl)
+            {
+                return ERROR_OUTOFMEMORY;
+            }
+        }
+        ppLink = &pPackage->pNext;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Owns the list while it is built, so that every early return releases it.
+class CPackageListOwner
+{
+public:
+    ~CPackageListOwner()
+    {
+        while (m_pHead)
+        {
+            CPackageInfo* pNext = m_pHead->pNext;
+            DestroyPackage(m_pHead);
+            m_pHead = pNext;
+        }
+        DestroyPackage(m_pSpare);
+    }
+    CPackageInfo* m_pHead = nullptr;
+    CPackageInfo* m_pSpare = nullptr;
+    CPackageInfo* Release()
+    {
+        CPackageInfo* pHead = m_pHead;
+        m_pHead = nullptr;
+        return pHead;
+    }
+};
+}
+
+bool ParseMinimumMsi(LPCWSTR szValue, DWORD* pdwMinimum)
+{
+    if (!szValue || szValue[0] < L'0' || szValue[0] > L'9')
+    {
+        // wcstoul would accept leading blanks and a sign; the manifest may not.
+        return false;
+    }
+    LPWSTR pEnd = nullptr;
+    errno = 0;
+    unsigned long ulValue = wcstoul(szValue, &pEnd, 10);
+    if (pEnd == szValue || *pEnd != L'\0' || errno == ERANGE || ulValue < MSI_VERSION_FLOOR)
+    {
+        return false;
+    }
+    *pdwMinimum = static_cast<DWORD>(ulValue);
+    return true;
+}
+
+bool IsRunningOnWin64()
+{
+    using PFN_IS_WOW64_PROCESS = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE hKernel = GetModuleHandleW(L"kernel32");
+    auto pfnIsWow64Process =
+        hKernel ? reinterpret_cast<PFN_IS_WOW64_PROCESS>(
+                      reinterpret_cast<void*>(GetProcAddress(hKernel, "IsWow64Process")))
+                : nullptr;
+    BOOL fWow64 = FALSE;
+    if (pfnIsWow64Process && pfnIsWow64Process(GetCurrentProcess(), &fWow64) && fWow64)
+    {
+        return true;
+    }
+#ifdef _WIN64
+    // A 64-bit build of the setup is itself proof of 64-bit Windows.
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool IsPackageDropped(const CPackageInfo* pPackage, bool fInstalled, bool fWin64)
+{
+    if (pPackage->nAction == ActionRemove && !fInstalled)
+    {
+        return true;
+    }
+    if (pPackage->nAction == ActionInstall && fInstalled && !pPackage->fNotify)
+    {
+        return true;
+    }
+    if (pPackage->nPlatform == PlatformWin32 && fWin64)
+    {
+        return true;
+    }
+    return pPackage->nPlatform == PlatformWin64 && !fWin64;
+}
+
+DWORD ReadPackageValue(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix, LPWSTR* pszValue)
+{
+    size_t cchName = wcslen(szKey) + wcslen(szSuffix) + 2;
+    CHeapString strName(AllocString(cchName));
+    if (!strName.Get())
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    if (FAILED(SafeCopy(strName.Get(), cchName, szKey)) || FAILED(SafeAppend(strName.Get(), cchName, szSuffix)))
+    {
+        return ERROR_RESOURCE_NAME_NOT_FOUND;
+    }
+    return LoadManifestString(hInstance, strName.Get(), pszValue);
+}
+
+DWORD ReadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPCWSTR szEntryName)
+{
+    LPWSTR szKey = nullptr;
+    DWORD dwResult = LoadManifestString(hInstance, szEntryName, &szKey);
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    if (dwResult != ERROR_SUCCESS)
+    {
+        ReportMissingResource(hInstance, nullptr, nullptr, szEntryName);
+        return ERROR_INVALID_PARAMETER;
+    }
+    pPackage->szKey = szKey;
+
+    CHeapString strValue(ReadTemporaryValue(hInstance, szKey, L"_ACTION"));
+    if (strValue.Get())
+    {
+        long nAction = wcstol(strValue.Get(), nullptr, 10);
+        pPackage->nAction = nAction == ActionRemove ? ActionRemove : ActionInstall;
+    }
+    strValue.Reset(ReadTemporaryValue(hInstance, szKey, L"_PLATFORM"));
+    if (strValue.Get())
+    {
+        pPackage->nPlatform = IsTextEqualNoCase(strValue.Get(), L"WIN32")   ? PlatformWin32
+                              : IsTextEqualNoCase(strValue.Get(), L"WIN64") ? PlatformWin64
+                                                                            : PlatformAny;
+    }
+    strValue.Reset(ReadTemporaryValue(hInstance, szKey, L"_DISKSPACE"));
+    if (strValue.Get())
+    {
+        pPackage->dwDiskSpace = static_cast<DWORD>(wcstoul(strValue.Get(), nullptr, 10));
+    }
+    strValue.Reset(ReadTemporaryValue(hInstance, szKey, L"_NOTIFY"));
+    if (strValue.Get())
+    {
+        pPackage->fNotify = IsTextEqualNoCase(strValue.Get(), L"1");
+    }
+    strValue.Reset(nullptr);
+
+    ReadOptionalField(hInstance, szKey, L"_PRODNAME", &pPackage->szProductName);
+    ReadOptionalField(hInstance, szKey, L"_INSTALL", &pPackage->szInstall);
+    ReadOptionalField(hInstance, szKey, L"_PARAMETERS", &pPackage->szParameters);
+    ReadOptionalField(hInstance, szKey, L"_PROPERTIES", &pPackage->szProperties);
+    ReadOptionalField(hInstance, szKey, L"_BASEURL", &pPackage->szBaseUrl);
+    ReadOptionalField(hInstance, szKey, L"_INSTALLZIP", &pPackage->szInstallZip);
+    ReadOptionalField(hInstance, szKey, L"_PRODCODE", &pPackage->szProductCode);
+
+    bool fRejected = !pPackage->szProductName || (pPackage->nAction == ActionInstall && !pPackage->szInstall) ||
+                     (!pPackage->szInstallZip && EndsWithZip(pPackage->szInstall));
+    if (fRejected)
+    {
+        ResetPackage(pPackage);
+        return ERROR_INVALID_PARAMETER;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** ppPackages)
+{
+    *ppPackages = nullptr;
+    CPackageListOwner list;
+    list.m_pSpare = CreatePackage();
+    if (!list.m_pSpare)
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+
+    CHeapString strMinimum;
+    DWORD dwResult = LoadManifestString(hInstance, L"MINIMUM_MSI", strMinimum.Slot());
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    if (dwResult != ERROR_SUCCESS)
+    {
+        ReportMissingResource(hInstance, nullptr, nullptr, L"MINIMUM_MSI");
+        return ERROR_INVALID_PARAMETER;
+    }
+    DWORD dwMinimum = 0;
+    if (!ParseMinimumMsi(strMinimum.Get(), &dwMinimum))
+    {
+        ReportInvalidMsiVersion(hInstance, strMinimum.Get());
+        return ERROR_INVALID_PARAMETER;
+    }
+
+    CPackageInfo* pLast = nullptr;
+    // Accepting the current node links it and takes a fresh one for the next entry.
+    auto acceptCurrent = [&]() -> DWORD {
+        if (pLast)
+        {
+            pLast->pNext = list.m_pSpare;
+        }
+        else
+        {
+            list.m_pHead = list.m_pSpare;
+        }
+        pLast = list.m_pSpare;
+        list.m_pSpare = CreatePackage();
+        return list.m_pSpare ? ERROR_SUCCESS : ERROR_OUTOFMEMORY;
+    };
+
+    if (IsMsiUpgradeNeeded(dwMinimum))
+    {
+        dwResult = ReadPackage(list.m_pSpare, hInstance, L"1");
+        if (dwResult == ERROR_OUTOFMEMORY)
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+        if (dwResult == ERROR_SUCCESS && acceptCurrent() != ERROR_SUCCESS)
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+    }
+
+    for (int n = 2;; ++n)
+    {
+        WCHAR szNumber[10] = {};
+        SafeFormat(szNumber, 10, L"%d", n);
+        CHeapString strEntry;
+        dwResult = LoadManifestString(hInstance, szNumber, strEntry.Slot());
+        if (dwResult == ERROR_OUTOFMEMORY)
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+        if (dwResult != ERROR_SUCCESS)
+        {
+            break;
+        }
+        dwResult = ReadPackage(list.m_pSpare, hInstance, szNumber);
+        if (dwResult == ERROR_OUTOFMEMORY)
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+        if (dwResult == ERROR_SUCCESS && acceptCurrent() != ERROR_SUCCESS)
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+    }
+
+    dwResult = FilterPackageList(&list.m_pHead, szBaseUrl, IsRunningOnWin64());
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return dwResult;
+    }
+    *ppPackages = list.Release();
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,16 @@
+#pragma once
+#include "manifest/package.h"
+
+// Builds the validated, platform-filtered package list in manifest order.
+// 0 (the list may be empty), ERROR_OUTOFMEMORY, or ERROR_INVALID_PARAMETER
+// after MINIMUM_MSI was reported missing or invalid.
+DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** ppPackages);
+DWORD ReadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPCWSTR szEntryName);
+DWORD ReadPackageValue(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix, LPWSTR* pszValue);
+
+// Parses MINIMUM_MSI: digits only, at least one, and at least the floor.
+bool ParseMinimumMsi(LPCWSTR szValue, DWORD* pdwMinimum);
+// Whether the 32-bit setup runs on 64-bit Windows.
+bool IsRunningOnWin64();
+// The filter's decision for one node, kept free of platform calls.
+bool IsPackageDropped(const CPackageInfo* pPackage, bool fInstalled, bool fWin64);

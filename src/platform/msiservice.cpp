@@ -1,0 +1,57 @@
+#include "platform/msiservice.h"
+
+namespace
+{
+template <typename T>
+T CastExport(FARPROC pfn)
+{
+    return reinterpret_cast<T>(reinterpret_cast<void*>(pfn));
+}
+}
+
+DWORD CMsiLibrary::Load()
+{
+    if (m_hModule)
+    {
+        return ERROR_SUCCESS;
+    }
+    m_hModule = LoadLibraryW(L"msi.dll");
+    if (!m_hModule)
+    {
+        DWORD dwError = GetLastError();
+        return dwError ? dwError : ERROR_MOD_NOT_FOUND;
+    }
+    pfnSetInternalUI = CastExport<PFN_MSI_SET_INTERNAL_UI>(GetExport("MsiSetInternalUI"));
+    pfnSetExternalUIW = CastExport<PFN_MSI_SET_EXTERNAL_UI_W>(GetExport("MsiSetExternalUIW"));
+    pfnInstallProductW = CastExport<PFN_MSI_INSTALL_PRODUCT_W>(GetExport("MsiInstallProductW"));
+    pfnQueryProductStateW = CastExport<PFN_MSI_QUERY_PRODUCT_STATE_W>(GetExport("MsiQueryProductStateW"));
+    return ERROR_SUCCESS;
+}
+
+void CMsiLibrary::Unload()
+{
+    if (m_hModule)
+    {
+        FreeLibrary(m_hModule);
+        m_hModule = nullptr;
+    }
+    pfnSetInternalUI = nullptr;
+    pfnSetExternalUIW = nullptr;
+    pfnInstallProductW = nullptr;
+    pfnQueryProductStateW = nullptr;
+}
+
+FARPROC CMsiLibrary::GetExport(LPCSTR szName) const
+{
+    return m_hModule ? GetProcAddress(m_hModule, szName) : nullptr;
+}
+
+bool IsProductInstalled(LPCWSTR szProductCode)
+{
+    CMsiLibrary msi;
+    if (msi.Load() != ERROR_SUCCESS || !msi.pfnQueryProductStateW)
+    {
+        return false;
+    }
+    return msi.pfnQueryProductStateW(szProductCode) == INSTALLSTATE_DEFAULT;
+}

@@ -1,0 +1,8 @@
+#include "platform/overrides.h"
+
+PlatformOverrides g_overrides = {&GetSystemDirectoryW};
+
+void ResetPlatformOverrides()
+{
+    g_overrides.pfnGetSystemDirectoryW = &GetSystemDirectoryW;
+}

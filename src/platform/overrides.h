@@ -1,0 +1,15 @@
+#pragma once
+#include <windows.h>
+
+// Platform calls that tests redirect where the test machine cannot produce
+// the answer (an old Windows Installer, for one). Product code calls these
+// pointers; they default to the real functions.
+struct PlatformOverrides
+{
+    UINT(WINAPI* pfnGetSystemDirectoryW)(LPWSTR lpBuffer, UINT uSize);
+};
+
+extern PlatformOverrides g_overrides;
+
+// Restores every pointer to the real platform function.
+void ResetPlatformOverrides();

@@ -1,0 +1,26 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Folder of the running test program; every built executable lies there.
+std::wstring GetBinFolder();
+std::wstring GetBinPath(LPCWSTR szName);
+// The user's temporary folder, with its trailing backslash.
+std::wstring GetTempFolder();
+std::wstring ReadFileUtf16(const std::wstring& strPath, bool* pfExists = nullptr);
+// True when the platform is 64-bit, told by the native system information.
+bool IsNative64Bit();
+
+// A setup executable loaded as data, for reading its resources.
+class CDataModule
+{
+public:
+    explicit CDataModule(LPCWSTR szExeName);
+    ~CDataModule();
+    CDataModule(const CDataModule&) = delete;
+    CDataModule& operator=(const CDataModule&) = delete;
+    HINSTANCE Get() const { return m_hModule; }
+
+private:
+    HINSTANCE m_hModule;
+};
