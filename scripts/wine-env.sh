@@ -36,9 +36,13 @@ wine_env_start_display() {
 # Creates the prefix if needed and keeps its wineserver alive, so that each
 # Wine process starts in a second or two instead of fifteen.
 wine_env_start_prefix() {
-    build=$1
+    build=$(cd "$1" && pwd)
     arch=$2
     TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" cmd /c exit >/dev/null 2>&1 || true
+    # A server that the first start left behind is replaced by one that
+    # stays up until wine_env_stop.
+    WINEPREFIX="$build/wine/$arch" wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX="$build/wine/$arch" wineserver -w >/dev/null 2>&1 || true
     WINEPREFIX="$build/wine/$arch" wineserver -p
     WINE_ENV_PREFIXES="$WINE_ENV_PREFIXES $build/wine/$arch"
 }

@@ -3,7 +3,8 @@
 
 namespace
 {
-constexpr int c_nIconControl = 20;
+// Windows numbers the icon control 20, Wine 0x440.
+constexpr int c_rgIconControls[] = {20, 0x440};
 constexpr int c_nTextControl = 0xFFFF;
 
 std::wstring GetText(HWND hWnd)
@@ -37,7 +38,14 @@ BOOL CALLBACK CollectBox(HWND hWnd, LPARAM lParam)
 
 UINT GetBoxIcon(HWND hWndBox)
 {
-    HICON hIcon = reinterpret_cast<HICON>(SendDlgItemMessageW(hWndBox, c_nIconControl, STM_GETICON, 0, 0));
+    HICON hIcon = nullptr;
+    for (int nControl : c_rgIconControls)
+    {
+        if (!hIcon && GetDlgItem(hWndBox, nControl))
+        {
+            hIcon = reinterpret_cast<HICON>(SendDlgItemMessageW(hWndBox, nControl, STM_GETICON, 0, 0));
+        }
+    }
     if (!hIcon)
     {
         return 0;

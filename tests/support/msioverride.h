@@ -1,0 +1,17 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Points the setup's view of the system folder at a private folder that
+// holds a stand-in MSI.DLL (or none), for one scope.
+class CFakeSystemFolder
+{
+public:
+    explicit CFakeSystemFolder(LPCWSTR szStandIn);
+    ~CFakeSystemFolder();
+    CFakeSystemFolder(const CFakeSystemFolder&) = delete;
+    CFakeSystemFolder& operator=(const CFakeSystemFolder&) = delete;
+
+private:
+    std::wstring m_strFolder;
+};
