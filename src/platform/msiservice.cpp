@@ -1,4 +1,5 @@
 #include "platform/msiservice.h"
+#include "platform/overrides.h"
 
 namespace
 {
@@ -48,6 +49,10 @@ FARPROC CMsiLibrary::GetExport(LPCSTR szName) const
 
 bool IsProductInstalled(LPCWSTR szProductCode)
 {
+    if (g_overrides.pfnMsiQueryProductStateW)
+    {
+        return g_overrides.pfnMsiQueryProductStateW(szProductCode) == INSTALLSTATE_DEFAULT;
+    }
     CMsiLibrary msi;
     if (msi.Load() != ERROR_SUCCESS || !msi.pfnQueryProductStateW)
     {

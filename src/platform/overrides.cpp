@@ -1,8 +1,9 @@
 #include "platform/overrides.h"
 
-PlatformOverrides g_overrides = {&GetSystemDirectoryW};
+PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr};
 
 void ResetPlatformOverrides()
 {
     g_overrides.pfnGetSystemDirectoryW = &GetSystemDirectoryW;
+    g_overrides.pfnMsiQueryProductStateW = nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <msi.h>
 
 // Platform calls that tests redirect where the test machine cannot produce
 // the answer (an old Windows Installer, for one). Product code calls these
@@ -7,6 +8,8 @@
 struct PlatformOverrides
 {
     UINT(WINAPI* pfnGetSystemDirectoryW)(LPWSTR lpBuffer, UINT uSize);
+    // When set, answers product-state queries instead of msi.dll.
+    INSTALLSTATE(WINAPI* pfnMsiQueryProductStateW)(LPCWSTR szProduct);
 };
 
 extern PlatformOverrides g_overrides;

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-TEST(MsiVersionTest, ComparesTheInstalledVersionWithTheMinimum)
+TEST(FakeInstallerTest, ComparesTheInstalledVersionWithTheMinimum)
 {
     struct
     {

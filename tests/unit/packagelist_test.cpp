@@ -109,7 +109,7 @@ TEST(PackageListTest, ShippedManifestFollowsThePlatform)
     EXPECT_FALSE(pDotNet->fNotify);
 }
 
-TEST(PackageListTest, InstallerUpgradeComesFirstOnlyWhenTheInstalledOneIsTooOld)
+TEST(FakeInstallerTest, InstallerUpgradeComesFirstOnlyWhenTheInstalledOneIsTooOld)
 {
     struct
     {
@@ -138,11 +138,13 @@ TEST(PackageListTest, InstallerUpgradeComesFirstOnlyWhenTheInstalledOneIsTooOld)
     }
 }
 
-TEST(PackageListTest, MissingUpgradeEntryIsReportedAndTheBuildGoesOn)
+TEST(FakeInstallerTest, MissingUpgradeEntryIsReportedAndTheBuildGoesOn)
 {
+    CScopedTraceSwitch traceSwitch(L"1");
+    CTraceCapture capture;
     BuiltList list = Build(L"TessalSetup-no-entry-1.exe", L"fakemsi-3.0.dll");
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), list.dwResult);
-    ASSERT_EQ(1u, list.boxes.size());
+    ASSERT_EQ(1u, list.boxes.size()) << capture.GetText().c_str();
     EXPECT_EQ(L"The required resource '1' is missing.", list.boxes[0].strText);
     EXPECT_EQ(L"Error", list.boxes[0].strCaption);
     EXPECT_EQ(nullptr, list.boxes[0].hWndOwner);
