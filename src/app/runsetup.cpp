@@ -184,7 +184,11 @@ void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
 
     HANDLE hInstallThread = nullptr;
     HANDLE hDownloadThread = nullptr;
-    CreateWorkerThreads(run.hInstance, run.pPackages, &wizard, &hInstallThread, &hDownloadThread);
+    if (CreateWorkerThreads(run.hInstance, run.pPackages, &wizard, &hInstallThread, &hDownloadThread) != ERROR_SUCCESS)
+    {
+        ReportOutOfMemory(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
+        return;
+    }
     wizard.Start(hInstallThread, hDownloadThread, run.pPackages);
     if (fRestarted)
     {

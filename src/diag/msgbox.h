@@ -2,24 +2,21 @@
 #include <windows.h>
 
 // String ids of the executable's string table that the boxes and the run use.
-enum : UINT
-{
-    IDS_TITLE = 11,
-    IDS_OUT_OF_MEMORY = 12,
-    IDS_MISSING_RESOURCE = 15,
-    IDS_INVALID_PATH = 23,
-    IDS_CANCELLED = 24,
-    IDS_INVALID_MSI_VERSION = 25,
-    IDS_MSI_UPGRADE_FAILED = 29,
-    IDS_INSTALL_ERROR = 32,
-    IDS_BAD_OPERATION = 34,
-    IDS_USAGE = 35,
-    IDS_OS_NOT_SUPPORTED = 36,
-    IDS_INTERNAL_ERROR = 37,
-    IDS_BROWSER_NOT_SUPPORTED = 331,
-    IDS_NOT_ENOUGH_DISK_SPACE = 332,
-    IDS_DOWNLOAD_FAILED = 335,
-};
+constexpr UINT IDS_TITLE = 11;
+constexpr UINT IDS_OUT_OF_MEMORY = 12;
+constexpr UINT IDS_MISSING_RESOURCE = 15;
+constexpr UINT IDS_INVALID_PATH = 23;
+constexpr UINT IDS_CANCELLED = 24;
+constexpr UINT IDS_INVALID_MSI_VERSION = 25;
+constexpr UINT IDS_MSI_UPGRADE_FAILED = 29;
+constexpr UINT IDS_INSTALL_ERROR = 32;
+constexpr UINT IDS_BAD_OPERATION = 34;
+constexpr UINT IDS_USAGE = 35;
+constexpr UINT IDS_OS_NOT_SUPPORTED = 36;
+constexpr UINT IDS_INTERNAL_ERROR = 37;
+constexpr UINT IDS_BROWSER_NOT_SUPPORTED = 331;
+constexpr UINT IDS_NOT_ENOUGH_DISK_SPACE = 332;
+constexpr UINT IDS_DOWNLOAD_FAILED = 335;
 
 // The lowest MINIMUM_MSI value that the manifest may name.
 constexpr int MSI_VERSION_FLOOR = 150;

@@ -1,8 +1,11 @@
 #include "ui/wizard.h"
 #include "app/restart.h"
 #include "diag/msgbox.h"
+#include "diag/safestr.h"
 #include "engine/workers.h"
+#include "ui/status.h"
 #include <commctrl.h>
+#include <shlobj.h>
 
 CSetupWizard* g_pWizard = nullptr;
 HMODULE g_hRichEditModule = nullptr;
@@ -42,6 +45,20 @@ void SetButtonText(HWND hWnd, int nId, HINSTANCE hInstance, UINT nStringId)
     LoadStringW(hInstance, nStringId, szText, c_cchText);
     SetDlgItemTextW(hWnd, nId, szText);
 }
+
+bool IsButtonText(HWND hWnd, int nId, HINSTANCE hInstance, UINT nStringId)
+{
+    WCHAR szExpected[c_cchText] = {};
+    WCHAR szActual[c_cchText] = {};
+    LoadStringW(hInstance, nStringId, szExpected, c_cchText);
+    GetDlgItemTextW(hWnd, nId, szActual, c_cchText);
+    return szExpected[0] != L'\0' && wcscmp(szExpected, szActual) == 0;
+}
+
+void SendToBar(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam)
+{
+    SendDlgItemMessageW(hWnd, IDC_PROGRESS, uMessage, wParam, lParam);
+}
 }
 
 POINT GetCenteredPosition(const RECT& rcWorkArea, int nWidth, int nHeight)
@@ -57,7 +74,8 @@ CSetupWizard::CSetupWizard()
       m_hLicenseText(nullptr), m_fCancelled(false), m_fOsSupported(true), m_fBrowserSupported(true),
       m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false),
       m_fPackageFailed(false), m_pPackages(nullptr), m_pInstalling(nullptr), m_nPage(PageLicense),
-      m_hBackground(nullptr)
+      m_hBackground(nullptr), m_hWorkersMayRun(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+      m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0)
 {
 }
 
@@ -73,6 +91,7 @@ bool CSetupWizard::Init(HINSTANCE hInstance)
         CreatePage(IDD_SPLASH, IDB_SPLASH);
         RedrawWindow(m_hWnd.load(), nullptr, nullptr, c_uRedrawAll);
         g_tSplashShown.store(time(nullptr));
+        m_ullSplashTick = GetTickCount64();
     }
     return true;
 }
@@ -144,13 +163,61 @@ void CSetupWizard::SetPage(WizardPage nPage)
     case PageFinish:
     {
         CreatePage(IDD_FINISH, IDB_PAGE);
-        HWND hWnd = m_hWnd.load();
         restart.Unregister();
-        ShowWindow(hWnd, SW_RESTORE);
+        ShowWindow(m_hWnd.load(), SW_RESTORE);
+        CheckRestartNeeded();
         RefreshStatus();
-        SetButtonText(hWnd, IDC_BUTTON_RIGHT, m_hInstance, IDS_BUTTON_CLOSE);
+        SetFinishButtons();
         break;
     }
+    }
+}
+
+void CSetupWizard::SetFinishButtons()
+{
+    HWND hWnd = m_hWnd.load();
+    FinishButtons buttons = ChooseFinishButtons(m_fRestart, m_fPackageFailed.load(), m_fCancelled.load());
+    SetButtonText(hWnd, IDC_BUTTON_RIGHT, m_hInstance, buttons.nRightText);
+    if (buttons.nLeftText)
+    {
+        SetButtonText(hWnd, IDC_BUTTON_LEFT, m_hInstance, buttons.nLeftText);
+    }
+    ShowWindow(GetDlgItem(hWnd, IDC_BUTTON_LEFT), buttons.nLeftText ? SW_SHOW : SW_HIDE);
+}
+
+void CSetupWizard::OnFinishButton(int nButton)
+{
+    if (nButton == IDC_BUTTON_LEFT)
+    {
+        if (m_fRestart)
+        {
+            m_fRestart = false;
+        }
+        else if (IsButtonText(m_hWnd.load(), IDC_BUTTON_LEFT, m_hInstance, IDS_BUTTON_LAUNCH_NOW))
+        {
+            LaunchProduct();
+        }
+    }
+    Close();
+}
+
+void CSetupWizard::OnCloseRequest()
+{
+    // Alt+F4 does what the page's own closing button does.
+    switch (m_nPage)
+    {
+    case PageLicense:
+        if (GetDlgItem(m_hWnd.load(), IDC_COUNTRY))
+        {
+            Close();
+        }
+        break;
+    case PageProgress:
+        ConfirmCancel();
+        break;
+    case PageFinish:
+        OnFinishButton(IDC_BUTTON_RIGHT);
+        break;
     }
 }
 
@@ -159,16 +226,18 @@ void CSetupWizard::Start(HANDLE hInstallThread, HANDLE hDownloadThread, CPackage
     m_hInstallThread = hInstallThread;
     m_hDownloadThread = hDownloadThread;
     m_pPackages = pPackages;
-    // Keep the splash up, and responsive, until it has been seen long enough.
-    while (time(nullptr) - g_tSplashShown.load() < SPLASH_SECONDS)
+    // Keep the splash up, and responsive, until it has been seen long
+    // enough; the wait sleeps until input or the deadline.
+    const ULONGLONG ullDeadline = m_ullSplashTick + SPLASH_SECONDS * 1000;
+    for (ULONGLONG ullNow = GetTickCount64(); ullNow < ullDeadline; ullNow = GetTickCount64())
     {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ullDeadline - ullNow), QS_ALLINPUT);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
     SetPage(PageLicense);
 }
@@ -183,6 +252,47 @@ void CSetupWizard::ResumeWorkers()
     {
         ResumeThread(m_hDownloadThread);
     }
+}
+
+void CSetupWizard::ConfirmCancel()
+{
+    // The workers are held at their next cancellation test rather than
+    // suspended wherever they are, which could be inside a lock the
+    // question box needs.
+    ResetEvent(m_hWorkersMayRun);
+    WCHAR szQuestion[c_cchText] = {};
+    WCHAR szCaption[c_cchText] = {};
+    LoadStringW(m_hInstance, IDS_CANCEL_QUESTION, szQuestion, c_cchText);
+    LoadStringW(m_hInstance, IDS_CANCEL_CAPTION, szCaption, c_cchText);
+    if (MessageBoxW(m_hWnd.load(), szQuestion, szCaption, MB_YESNO) == IDYES)
+    {
+        m_fCancelled.store(true);
+        WCHAR szNotice[c_cchText] = {};
+        LoadStringW(m_hInstance, IDS_CANCEL_NOTICE, szNotice, c_cchText);
+        SetDlgItemTextW(m_hWnd.load(), IDC_STATUS, szNotice);
+    }
+    SetEvent(m_hWorkersMayRun);
+}
+
+bool CSetupWizard::CheckRestartNeeded()
+{
+    bool fAllInstalled = true;
+    for (const CPackageInfo* pPackage = m_pPackages; pPackage; pPackage = pPackage->pNext)
+    {
+        if (pPackage->fRebootRequired.load())
+        {
+            m_fRestart = true;
+        }
+        if (pPackage->nAction == ActionInstall && pPackage->nStatus.load() != StatusInstalled)
+        {
+            fAllInstalled = false;
+        }
+    }
+    if (!fAllInstalled)
+    {
+        m_fRestart = false;
+    }
+    return m_fRestart;
 }
 
 void CSetupWizard::PostNotify(UINT uMessage, WPARAM wParam)
@@ -209,17 +319,43 @@ void CSetupWizard::RunMessageLoop()
 
 void CSetupWizard::RefreshStatus()
 {
+    HWND hWnd = m_hWnd.load();
+    StatusTexts texts;
+    if (m_nPage == PageProgress)
+    {
+        m_pInstalling.store(ComposeProgressTexts(m_hInstance, m_pPackages, &texts));
+    }
+    else if (m_nPage == PageFinish)
+    {
+        FinishState state = {m_fOsSupported, m_fBrowserSupported, m_fEnoughDiskSpace, m_fCancelled.load(),
+                             m_fRestart};
+        ComposeFinishTexts(m_hInstance, state, m_pPackages, &texts);
+    }
+    else
+    {
+        texts.szTitle[0] = texts.szSubtitle[0] = texts.szDetail[0] = texts.szStatus[0] = L'\0';
+    }
+    SetDlgItemTextW(hWnd, IDC_TITLE, texts.szTitle);
+    SetDlgItemTextW(hWnd, IDC_SUBTITLE, texts.szSubtitle);
+    SetDlgItemTextW(hWnd, IDC_DETAIL, texts.szDetail);
+    SetDlgItemTextW(hWnd, IDC_STATUS, texts.szStatus);
+    RedrawWindow(hWnd, nullptr, nullptr, c_uRedrawAll);
 }
 
-void CSetupWizard::Close()
+bool CSetupWizard::Close()
 {
     m_fCancelled.store(true);
+    SetEvent(m_hWorkersMayRun);
+    ResumeWorkers();
     HWND hWnd = m_hWnd.exchange(nullptr);
     if (hWnd)
     {
         DestroyWindow(hWnd);
     }
     m_hInstance = nullptr;
+    m_hWndParent = nullptr;
+    m_pPackages = nullptr;
+    return true;
 }
 
 HWND CSetupWizard::GetOwnerWindow() const
@@ -230,7 +366,72 @@ HWND CSetupWizard::GetOwnerWindow() const
 
 bool CSetupWizard::IsCancelled() const
 {
+    if (GetCurrentThreadId() != m_dwMainThreadId)
+    {
+        WaitForSingleObject(m_hWorkersMayRun, INFINITE);
+    }
     return m_fCancelled.load() || m_fPackageFailed.load();
+}
+
+void CSetupWizard::ResetProgress(int nUpper)
+{
+    HWND hWnd = m_hWnd.load();
+    SendToBar(hWnd, PBM_SETRANGE32, 0, nUpper);
+    SendToBar(hWnd, PBM_SETPOS, 0, 0);
+}
+
+void CSetupWizard::AdvanceProgress(int nDelta)
+{
+    if (nDelta != 0)
+    {
+        SendToBar(m_hWnd.load(), PBM_DELTAPOS, static_cast<WPARAM>(nDelta), 0);
+    }
+}
+
+void CSetupWizard::StartMarquee()
+{
+    HWND hBar = GetDlgItem(m_hWnd.load(), IDC_PROGRESS);
+    SetWindowLongW(hBar, GWL_STYLE, GetWindowLongW(hBar, GWL_STYLE) | PBS_MARQUEE);
+    SendMessageW(hBar, PBM_SETMARQUEE, TRUE, 50);
+}
+
+void CSetupWizard::StopMarquee()
+{
+    HWND hBar = GetDlgItem(m_hWnd.load(), IDC_PROGRESS);
+    SendMessageW(hBar, PBM_SETMARQUEE, FALSE, 0);
+    SetWindowLongW(hBar, GWL_STYLE, GetWindowLongW(hBar, GWL_STYLE) & ~PBS_MARQUEE);
+}
+
+bool GetProductFolder(WORD wProcessorArchitecture, LPWSTR szFolder, size_t cchFolder)
+{
+    int nFolder = 0;
+    switch (wProcessorArchitecture)
+    {
+    case PROCESSOR_ARCHITECTURE_AMD64:
+    case PROCESSOR_ARCHITECTURE_IA64:
+        nFolder = CSIDL_PROGRAM_FILESX86;
+        break;
+    case PROCESSOR_ARCHITECTURE_INTEL:
+        nFolder = CSIDL_PROGRAM_FILES;
+        break;
+    default:
+        return false;
+    }
+    WCHAR szProgramFiles[MAX_PATH] = {};
+    return SHGetSpecialFolderPathW(nullptr, szProgramFiles, nFolder, FALSE) &&
+           SUCCEEDED(SafeCopy(szFolder, cchFolder, szProgramFiles)) &&
+           SUCCEEDED(SafeAppend(szFolder, cchFolder, L"\\Brantlow\\Project Tessal"));
+}
+
+void LaunchProduct()
+{
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    WCHAR szFolder[MAX_PATH] = {};
+    if (GetProductFolder(info.wProcessorArchitecture, szFolder, MAX_PATH))
+    {
+        ShellExecuteW(nullptr, L"open", L"bpts.exe", nullptr, szFolder, SW_SHOWNORMAL);
+    }
 }
 
 INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam)
@@ -263,10 +464,17 @@ INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARA
     case WM_COMMAND:
         if (wParam == IDC_BUTTON_RIGHT)
         {
-            // Decline, and the finish page's closing button.
-            if (pWizard->m_nPage != PageProgress)
+            switch (pWizard->m_nPage)
             {
+            case PageProgress:
+                pWizard->ConfirmCancel();
+                break;
+            case PageFinish:
+                pWizard->OnFinishButton(IDC_BUTTON_RIGHT);
+                break;
+            default:
                 pWizard->Close();
+                break;
             }
             return TRUE;
         }
@@ -279,7 +487,7 @@ INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARA
             }
             else if (pWizard->m_nPage == PageFinish)
             {
-                pWizard->Close();
+                pWizard->OnFinishButton(IDC_BUTTON_LEFT);
             }
             return TRUE;
         }
@@ -290,6 +498,21 @@ INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARA
     case WM_SETUP_DONE:
         pWizard->SetPage(PageFinish);
         return TRUE;
+    case WM_SETCURSOR:
+    {
+        WORD wHitTest = LOWORD(lParam);
+        bool fOverLeftButton = reinterpret_cast<HWND>(wParam) == GetDlgItem(hWnd, IDC_BUTTON_LEFT);
+        if (pWizard->m_nPage == PageProgress && !fOverLeftButton && wHitTest != HTCAPTION && wHitTest != HTMINBUTTON)
+        {
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_CLOSE:
+        pWizard->OnCloseRequest();
+        return FALSE;
     default:
         return FALSE;
     }

@@ -11,29 +11,29 @@ enum WizardPage : int
 };
 
 // Dialog templates, pictures and controls of the wizard's windows.
-enum : UINT
-{
-    IDD_SPLASH = 109,
-    IDD_LICENSE = 1102,
-    IDD_PROGRESS = 1103,
-    IDD_FINISH = 1104,
-    IDB_SPLASH = 111,
-    IDB_PAGE = 112,
-    IDC_BUTTON_RIGHT = 107,
-    IDC_BUTTON_LEFT = 108,
-    IDC_PRINT = 1011,
-    IDC_BACKGROUND = 1003,
-    IDC_COUNTRY_LABEL = 1092,
-    IDC_COUNTRY = 1093,
-    IDC_LICENSE_TEXT = 1020,
-    IDC_TITLE = 1005,
-    IDC_SUBTITLE = 1008,
-    IDC_DETAIL = 1004,
-    IDC_STATUS = 105,
-    IDC_PROGRESS = 104,
-};
+constexpr UINT IDD_SPLASH = 109;
+constexpr UINT IDD_LICENSE = 1102;
+constexpr UINT IDD_PROGRESS = 1103;
+constexpr UINT IDD_FINISH = 1104;
+constexpr UINT IDB_SPLASH = 111;
+constexpr UINT IDB_PAGE = 112;
+constexpr UINT IDC_BUTTON_RIGHT = 107;
+constexpr UINT IDC_BUTTON_LEFT = 108;
+constexpr UINT IDC_PRINT = 1011;
+constexpr UINT IDC_BACKGROUND = 1003;
+constexpr UINT IDC_COUNTRY_LABEL = 1092;
+constexpr UINT IDC_COUNTRY = 1093;
+constexpr UINT IDC_LICENSE_TEXT = 1020;
+constexpr UINT IDC_TITLE = 1005;
+constexpr UINT IDC_SUBTITLE = 1008;
+constexpr UINT IDC_DETAIL = 1004;
+constexpr UINT IDC_STATUS = 105;
+constexpr UINT IDC_PROGRESS = 104;
 
-constexpr UINT IDS_BUTTON_CLOSE = 60;
+constexpr UINT IDS_CANCEL_QUESTION = 41;
+constexpr UINT IDS_CANCEL_CAPTION = 45;
+constexpr UINT IDS_CANCEL_NOTICE = 46;
+constexpr UINT IDS_BUTTON_LAUNCH_NOW = 59;
 
 // The setup's only window: a chain of modeless dialogs (splash, licence,
 // progress, finish) sharing one procedure, plus the worker-thread handles
@@ -51,9 +51,18 @@ public:
     void PostNotify(UINT uMessage, WPARAM wParam);
     void RunMessageLoop();
     void RefreshStatus();
-    void Close();
+    bool Close();
+    void ConfirmCancel();
+    bool CheckRestartNeeded();
     HWND GetOwnerWindow() const;
+    // Also the point where a worker thread is held while the cancel
+    // question is open.
     bool IsCancelled() const;
+
+    void ResetProgress(int nUpper);
+    void AdvanceProgress(int nDelta);
+    void StartMarquee();
+    void StopMarquee();
 
     HINSTANCE m_hInstance;
     std::atomic<HWND> m_hWnd;
@@ -72,7 +81,25 @@ public:
     std::atomic<CPackageInfo*> m_pInstalling;
     WizardPage m_nPage;
     HBITMAP m_hBackground;
+
+private:
+    void SetFinishButtons();
+    void OnFinishButton(int nButton);
+    void OnCloseRequest();
+    friend INT_PTR CALLBACK WizardDialogProc(HWND, UINT, WPARAM, LPARAM);
+
+    // Open while the workers may run; closed while the cancel question is
+    // asked, so that they wait at their next cancellation test.
+    HANDLE m_hWorkersMayRun;
+    DWORD m_dwMainThreadId;
+    ULONGLONG m_ullSplashTick;
 };
+
+// Starts the installed product from its folder under Program Files.
+void LaunchProduct();
+// The product's folder for a native processor architecture; false when
+// nothing should be started.
+bool GetProductFolder(WORD wProcessorArchitecture, LPWSTR szFolder, size_t cchFolder);
 
 INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam);
 

@@ -1,0 +1,114 @@
+#include "engine/exec.h"
+#include "diag/heapstr.h"
+#include "diag/safestr.h"
+#include "ui/wizard.h"
+
+namespace
+{
+// Closes the handles of a started process on every path.
+class CProcessHandles
+{
+public:
+    CProcessHandles() = default;
+    ~CProcessHandles()
+    {
+        if (m_info.hThread)
+        {
+            CloseHandle(m_info.hThread);
+        }
+        if (m_info.hProcess)
+        {
+            CloseHandle(m_info.hProcess);
+        }
+    }
+    CProcessHandles(const CProcessHandles&) = delete;
+    CProcessHandles& operator=(const CProcessHandles&) = delete;
+    PROCESS_INFORMATION m_info = {};
+};
+}
+
+bool ComposeProgramCommandLine(LPCWSTR szProgram, LPCWSTR szParameters, LPWSTR szCommandLine, size_t cchCommandLine)
+{
+    return SUCCEEDED(SafeCopy(szCommandLine, cchCommandLine, L"\"")) &&
+           SUCCEEDED(SafeAppend(szCommandLine, cchCommandLine, szProgram)) &&
+           SUCCEEDED(SafeAppend(szCommandLine, cchCommandLine, L"\" ")) &&
+           SUCCEEDED(SafeAppend(szCommandLine, cchCommandLine, szParameters ? szParameters : L""));
+}
+
+DWORD JudgeProgramExitCode(DWORD dwExitCode, bool* pfReboot)
+{
+    switch (dwExitCode)
+    {
+    case ERROR_SUCCESS_REBOOT_REQUIRED:
+        *pfReboot = true;
+        return ERROR_SUCCESS;
+    case ERROR_UNKNOWN_PRODUCT:
+    case ERROR_PRODUCT_UNINSTALLED:
+        return ERROR_SUCCESS;
+    default:
+        return dwExitCode;
+    }
+}
+
+DWORD WaitForProcess(HANDLE hProcess)
+{
+    for (;;)
+    {
+        DWORD dwWait = MsgWaitForMultipleObjects(1, &hProcess, FALSE, INFINITE, QS_ALLINPUT);
+        if (dwWait == WAIT_OBJECT_0)
+        {
+            return ERROR_SUCCESS;
+        }
+        if (dwWait != WAIT_OBJECT_0 + 1)
+        {
+            return GetLastError();
+        }
+        MSG msg;
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+DWORD RunExecutablePackage(CPackageInfo* pPackage, LPCWSTR szProgram, CSetupWizard* pWizard)
+{
+    LPCWSTR szParameters = pPackage->szParameters ? pPackage->szParameters : L"";
+    size_t cchCommandLine = wcslen(szProgram) + wcslen(szParameters) + 4;
+    CHeapString strCommandLine(AllocString(cchCommandLine));
+    if (!strCommandLine.Get())
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    if (!ComposeProgramCommandLine(szProgram, szParameters, strCommandLine.Get(), cchCommandLine))
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOW;
+    CProcessHandles process;
+    if (!CreateProcessW(nullptr, strCommandLine.Get(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+                        nullptr, &si, &process.m_info))
+    {
+        return GetLastError();
+    }
+    pWizard->StartMarquee();
+    DWORD dwWait = WaitForProcess(process.m_info.hProcess);
+    pWizard->StopMarquee();
+    if (dwWait != ERROR_SUCCESS)
+    {
+        return dwWait;
+    }
+    DWORD dwExitCode = 0;
+    GetExitCodeProcess(process.m_info.hProcess, &dwExitCode);
+    bool fReboot = false;
+    DWORD dwResult = JudgeProgramExitCode(dwExitCode, &fReboot);
+    if (fReboot)
+    {
+        pPackage->fRebootRequired.store(true);
+    }
+    return dwResult;
+}

@@ -1,0 +1,231 @@
+#include "engine/steps.h"
+#include "engine/workers.h"
+#include "ui/wizard.h"
+#include <gtest/gtest.h>
+#include <atomic>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+// What a scripted step returns for a package, and how long it takes.
+struct StepScript
+{
+    DWORD dwDownload = 0;
+    DWORD dwInstall = 0;
+    DWORD dwDelayMs = 0;
+};
+
+std::map<std::wstring, StepScript> g_script;
+std::atomic<int> g_nDownloads{0};
+std::atomic<int> g_nInstalls{0};
+
+DWORD ScriptedDownload(CPackageInfo* pPackage, HINSTANCE, LPWSTR* pszLocalFile, CSetupWizard* pWizard)
+{
+    ++g_nDownloads;
+    pPackage->nStatus.store(StatusDownloading);
+    const StepScript& script = g_script[pPackage->szKey];
+    for (DWORD dwWaited = 0; dwWaited < script.dwDelayMs; dwWaited += 10)
+    {
+        if (pWizard->IsCancelled())
+        {
+            // The real step shows its cancellation box here first.
+            Sleep(1000);
+            return ERROR_INSTALL_USEREXIT;
+        }
+        Sleep(10);
+    }
+    if (script.dwDownload == 0)
+    {
+        *pszLocalFile = nullptr;
+    }
+    return script.dwDownload;
+}
+
+DWORD ScriptedInstall(CPackageInfo* pPackage, CSetupWizard*, HINSTANCE)
+{
+    ++g_nInstalls;
+    Sleep(g_script[pPackage->szKey].dwDelayMs);
+    return g_script[pPackage->szKey].dwInstall;
+}
+
+DWORD ScriptedRemove(CPackageInfo* pPackage, CSetupWizard*)
+{
+    ++g_nInstalls;
+    return g_script[pPackage->szKey].dwInstall;
+}
+
+std::atomic<int> g_nDoneMessages{0};
+std::atomic<WPARAM> g_wDoneResult{0};
+
+LRESULT CALLBACK RecordingProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam)
+{
+    if (uMessage == WM_SETUP_DONE)
+    {
+        ++g_nDoneMessages;
+        g_wDoneResult.store(wParam);
+    }
+    return DefWindowProcW(hWnd, uMessage, wParam, lParam);
+}
+
+struct Walk
+{
+    std::vector<int> states;
+    int nDone;
+    WPARAM wResult;
+    int nDownloads;
+    int nInstalls;
+};
+
+// Runs both threads over packages with the given actions and starting
+// states, until the install thread reports that it is done.
+Walk RunWalk(const std::vector<std::pair<int, int>>& packages, DWORD dwCancelAfterMs = 0)
+{
+    static ATOM s_atom = [] {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = RecordingProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TessalWorkerTest";
+        return RegisterClassW(&wc);
+    }();
+    EXPECT_NE(0, s_atom);
+    g_workerSteps = {ScriptedDownload, ScriptedInstall, ScriptedRemove};
+    g_nDoneMessages = 0;
+    g_nDownloads = 0;
+    g_nInstalls = 0;
+
+    std::vector<CPackageInfo> nodes(packages.size());
+    std::vector<std::wstring> keys;
+    for (size_t i = 0; i < packages.size(); ++i)
+    {
+        keys.push_back(L"P" + std::to_wstring(i + 1));
+    }
+    for (size_t i = 0; i < packages.size(); ++i)
+    {
+        nodes[i].szKey = &keys[i][0];
+        nodes[i].nAction = packages[i].first;
+        nodes[i].nStatus.store(packages[i].second);
+        nodes[i].pNext = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
+    }
+    CSetupWizard wizard;
+    HWND hWnd = CreateWindowW(L"TessalWorkerTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    wizard.m_hWnd.store(hWnd);
+    HANDLE hInstall = nullptr;
+    HANDLE hDownload = nullptr;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              CreateWorkerThreads(GetModuleHandleW(nullptr), nodes.empty() ? nullptr : &nodes[0], &wizard, &hInstall,
+                                  &hDownload));
+    wizard.m_hInstallThread = hInstall;
+    wizard.m_hDownloadThread = hDownload;
+    wizard.ResumeWorkers();
+
+    DWORD dwStart = GetTickCount();
+    while (g_nDoneMessages.load() == 0 && GetTickCount() - dwStart < 30000)
+    {
+        if (dwCancelAfterMs && GetTickCount() - dwStart > dwCancelAfterMs)
+        {
+            wizard.m_fCancelled.store(true);
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    }
+    EXPECT_EQ(1, g_nDoneMessages.load()) << "the install thread never reported that it was done";
+    // Both threads end their walks; nothing comes after the end.
+    HANDLE rgThreads[2] = {hInstall, hDownload};
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, rgThreads, TRUE, 30000));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
+        DispatchMessageW(&msg);
+    }
+    CloseHandle(hInstall);
+    CloseHandle(hDownload);
+    DestroyWindow(hWnd);
+
+    Walk walk{{}, g_nDoneMessages.load(), g_wDoneResult.load(), g_nDownloads.load(), g_nInstalls.load()};
+    for (CPackageInfo& node : nodes)
+    {
+        walk.states.push_back(node.nStatus.load());
+        node.szKey = nullptr;
+        node.pNext = nullptr;
+    }
+    ResetWorkerSteps();
+    return walk;
+}
+
+const std::pair<int, int> c_pending = {ActionInstall, StatusPending};
+using States = std::vector<int>;
+}
+
+TEST(WorkerThreadTest, EmptyListEndsAtOnce)
+{
+    g_script.clear();
+    Walk walk = RunWalk({});
+    EXPECT_EQ(1, walk.nDone);
+    EXPECT_EQ(0u, walk.wResult);
+}
+
+TEST(WorkerThreadTest, PreviouslyInstalledPackagesAreLeftAlone)
+{
+    g_script.clear();
+    Walk walk = RunWalk({{ActionInstall, StatusPreviouslyInstalled}, {ActionInstall, StatusPreviouslyInstalled}});
+    EXPECT_EQ((States{StatusPreviouslyInstalled, StatusPreviouslyInstalled}), walk.states);
+    EXPECT_EQ(0, walk.nDownloads);
+    EXPECT_EQ(0, walk.nInstalls);
+    EXPECT_EQ(0u, walk.wResult);
+}
+
+TEST(WorkerThreadTest, EveryPackageIsDownloadedAndInstalledInOrder)
+{
+    g_script.clear();
+    Walk walk = RunWalk({{ActionRemove, StatusDownloaded}, c_pending, c_pending, {ActionInstall, StatusPreviouslyInstalled}});
+    EXPECT_EQ((States{StatusInstalled, StatusInstalled, StatusInstalled, StatusPreviouslyInstalled}), walk.states);
+    EXPECT_EQ(2, walk.nDownloads);
+    EXPECT_EQ(3, walk.nInstalls);
+    EXPECT_EQ(0u, walk.wResult);
+}
+
+TEST(WorkerThreadTest, ThirdOfFiveDownloadsFails)
+{
+    g_script.clear();
+    g_script[L"P3"].dwDownload = 2;
+    // Slow enough that the first two are installed before it fails.
+    g_script[L"P3"].dwDelayMs = 1500;
+    Walk walk = RunWalk({c_pending, c_pending, c_pending, c_pending, c_pending});
+    EXPECT_EQ(StatusInstalled, walk.states[0]);
+    EXPECT_EQ(StatusInstalled, walk.states[1]);
+    EXPECT_TRUE(walk.states[2] == StatusDownloadFailed || walk.states[2] == StatusInstallFailed) << walk.states[2];
+    EXPECT_EQ(StatusPending, walk.states[3]);
+    EXPECT_EQ(StatusPending, walk.states[4]);
+    EXPECT_EQ(3, walk.nDownloads);
+    EXPECT_EQ(0u, walk.wResult);
+}
+
+TEST(WorkerThreadTest, FailedInstallStopsTheDownloadOfTheNextPackage)
+{
+    g_script.clear();
+    g_script[L"P1"].dwInstall = 1603;
+    g_script[L"P1"].dwDelayMs = 300;
+    g_script[L"P2"].dwDelayMs = 3000;
+    Walk walk = RunWalk({c_pending, c_pending, c_pending});
+    EXPECT_EQ((States{StatusInstallFailed, StatusDownloadFailed, StatusPending}), walk.states);
+    EXPECT_EQ(1603u, walk.wResult);
+    EXPECT_EQ(2, walk.nDownloads);
+}
+
+TEST(WorkerThreadTest, CancelWhileTheInstallThreadWaits)
+{
+    g_script.clear();
+    g_script[L"P1"].dwDelayMs = 20000;
+    Walk walk = RunWalk({c_pending, c_pending}, 300);
+    // The install thread gave the awaited package up; the aborted transfer
+    // then marked it as a failed download.
+    EXPECT_EQ((States{StatusDownloadFailed, StatusPending}), walk.states);
+    EXPECT_EQ(0u, walk.wResult);
+    EXPECT_EQ(0, walk.nInstalls);
+}
