@@ -12,6 +12,7 @@ for tool in cmake ninja python3 i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g+
 done
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need="yes"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="yes"
+[ -f /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf ] || need="yes"
 [ -x /usr/lib/wine/wine64 ] || need="yes"
 [ -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ] || need="yes"
 [ -z "$need" ] && exit 0
@@ -28,4 +29,4 @@ $SUDO apt-get install -y -q -t bookworm --no-install-recommends \
     cmake ninja-build python3 googletest \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev \
     wine wine64 wine32:i386 xvfb xauth wixl msitools osslsigncode \
-    imagemagick unzip zip
+    imagemagick fonts-dejavu-core unzip zip

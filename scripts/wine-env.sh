@@ -38,12 +38,16 @@ wine_env_start_display() {
 wine_env_start_prefix() {
     build=$(cd "$1" && pwd)
     arch=$2
-    TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" cmd /c exit >/dev/null 2>&1 || true
+    TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
     # A server that the first start left behind is replaced by one that
     # stays up until wine_env_stop.
     WINEPREFIX="$build/wine/$arch" wineserver -k >/dev/null 2>&1 || true
     WINEPREFIX="$build/wine/$arch" wineserver -w >/dev/null 2>&1 || true
-    WINEPREFIX="$build/wine/$arch" wineserver -p
+    WINEPREFIX="$build/wine/$arch" wineserver -p </dev/null >/dev/null 2>&1
+    # Start the prefix's services now, away from any test's output: a
+    # service started by a test would hold its output open and ctest would
+    # wait for it forever.
+    TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
     WINE_ENV_PREFIXES="$WINE_ENV_PREFIXES $build/wine/$arch"
 }
 

@@ -96,7 +96,7 @@ bool CSetupWizard::Init(HINSTANCE hInstance)
     return true;
 }
 
-void CSetupWizard::CreatePage(UINT nTemplate, UINT)
+void CSetupWizard::CreatePage(UINT nTemplate, UINT nPicture)
 {
     RECT rcOld = {};
     HWND hWndOld = m_hWnd.load();
@@ -115,6 +115,7 @@ void CSetupWizard::CreatePage(UINT nTemplate, UINT)
     WCHAR szTitle[c_cchText] = {};
     LoadStringW(m_hInstance, IDS_TITLE, szTitle, c_cchText);
     SetWindowTextW(hWnd, szTitle);
+    SetBackground(nPicture);
     SetTitleFont(hWnd);
 
     RECT rcWindow = {};

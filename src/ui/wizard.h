@@ -58,6 +58,7 @@ public:
     // Also the point where a worker thread is held while the cancel
     // question is open.
     bool IsCancelled() const;
+    bool SetBackground(UINT nPicture);
 
     void ResetProgress(int nUpper);
     void AdvanceProgress(int nDelta);

@@ -1,0 +1,140 @@
+#include "ui/artwork.h"
+#include "ui/wizard.h"
+
+namespace
+{
+// A memory device context, deleted on every path.
+class CMemoryDC
+{
+public:
+    explicit CMemoryDC(HDC hdcReference) : m_hdc(CreateCompatibleDC(hdcReference)) {}
+    ~CMemoryDC()
+    {
+        if (m_hdc)
+        {
+            DeleteDC(m_hdc);
+        }
+    }
+    CMemoryDC(const CMemoryDC&) = delete;
+    CMemoryDC& operator=(const CMemoryDC&) = delete;
+    HDC Get() const { return m_hdc; }
+
+private:
+    HDC m_hdc;
+};
+
+// A picture object released on every path.
+class CPictureOwner
+{
+public:
+    ~CPictureOwner()
+    {
+        if (m_pPicture)
+        {
+            m_pPicture->Release();
+        }
+    }
+    IPicture* m_pPicture = nullptr;
+};
+}
+
+HRESULT LoadPictureFromMemory(const void* pData, DWORD cbData, IPicture** ppPicture, LONG* pcxHimetric,
+                              LONG* pcyHimetric)
+{
+    if (!pData || !ppPicture || !pcxHimetric || !pcyHimetric)
+    {
+        return E_INVALIDARG;
+    }
+    *ppPicture = nullptr;
+    HGLOBAL hBlock = GlobalAlloc(GMEM_MOVEABLE, cbData);
+    void* pBlock = hBlock ? GlobalLock(hBlock) : nullptr;
+    if (!pBlock)
+    {
+        if (hBlock)
+        {
+            GlobalFree(hBlock);
+        }
+        return E_FAIL;
+    }
+    CopyMemory(pBlock, pData, cbData);
+    GlobalUnlock(hBlock);
+    IStream* pStream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(hBlock, TRUE, &pStream)) || !pStream)
+    {
+        GlobalFree(hBlock);
+        return E_FAIL;
+    }
+    IPicture* pPicture = nullptr;
+    HRESULT hr = OleLoadPicture(pStream, 0, FALSE, IID_IPicture, reinterpret_cast<void**>(&pPicture));
+    pStream->Release();
+    if (FAILED(hr) || !pPicture)
+    {
+        return E_FAIL;
+    }
+    pPicture->get_Width(pcxHimetric);
+    pPicture->get_Height(pcyHimetric);
+    *ppPicture = pPicture;
+    return S_OK;
+}
+
+HRESULT LoadJpegBitmap(HINSTANCE hInstance, UINT nId, HDC hdcReference, int nWidth, int nHeight, HBITMAP* phBitmap)
+{
+    if (!phBitmap)
+    {
+        return E_INVALIDARG;
+    }
+    *phBitmap = nullptr;
+    HRSRC hResource = FindResourceW(hInstance, MAKEINTRESOURCEW(nId), L"RT_JPGDATA");
+    HGLOBAL hData = hResource ? LoadResource(hInstance, hResource) : nullptr;
+    const void* pData = hData ? LockResource(hData) : nullptr;
+    if (!pData)
+    {
+        return E_FAIL;
+    }
+    DWORD cbData = SizeofResource(hInstance, hResource);
+    CMemoryDC memory(hdcReference);
+    CPictureOwner picture;
+    LONG cxHimetric = 0;
+    LONG cyHimetric = 0;
+    if (!memory.Get() || FAILED(LoadPictureFromMemory(pData, cbData, &picture.m_pPicture, &cxHimetric, &cyHimetric)))
+    {
+        return E_FAIL;
+    }
+    HBITMAP hBitmap = CreateCompatibleBitmap(hdcReference, nWidth, nHeight);
+    if (!hBitmap)
+    {
+        return E_FAIL;
+    }
+    HGDIOBJ hOld = SelectObject(memory.Get(), hBitmap);
+    // HIMETRIC grows upward, so the destination is given bottom-up.
+    HRESULT hr = picture.m_pPicture->Render(memory.Get(), 0, nHeight, nWidth, -nHeight, 0, 0, cxHimetric, cyHimetric,
+                                            nullptr);
+    SelectObject(memory.Get(), hOld);
+    if (FAILED(hr))
+    {
+        DeleteObject(hBitmap);
+        return hr;
+    }
+    *phBitmap = hBitmap;
+    return S_OK;
+}
+
+bool CSetupWizard::SetBackground(UINT nPicture)
+{
+    HWND hWnd = m_hWnd.load();
+    HDC hdc = GetDC(hWnd);
+    RECT rcClient = {};
+    GetClientRect(hWnd, &rcClient);
+    HBITMAP hBitmap = nullptr;
+    HRESULT hr = LoadJpegBitmap(m_hInstance, nPicture, hdc, rcClient.right - rcClient.left,
+                                rcClient.bottom - rcClient.top, &hBitmap);
+    ReleaseDC(hWnd, hdc);
+    if (FAILED(hr))
+    {
+        return false;
+    }
+    // The earlier bitmap stays with the hidden window that shows it.
+    m_hBackground = hBitmap;
+    SendDlgItemMessageW(hWnd, IDC_BACKGROUND, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hBitmap));
+    return true;
+}
