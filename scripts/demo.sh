@@ -16,7 +16,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 wine_env_start_prefix "$build" win64
 
-python3 tests/server/demoserver.py --port 48080 --root tests/fixtures/server &
+python3 tests/server/server.py serve --port 48080 --root "$build/server" &
 server=$!
 trap 'kill $server 2>/dev/null || true; wine_env_stop' EXIT INT TERM
 

@@ -2,6 +2,7 @@
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
 #include "engine/exec.h"
+#include "engine/zip.h"
 #include "platform/msiservice.h"
 #include "ui/installerui.h"
 #include "ui/wizard.h"
@@ -62,12 +63,6 @@ DWORD InstallMsiPackage(CPackageInfo* pPackage, LPCWSTR szMsiPath, CSetupWizard*
     return uResult;
 }
 
-DWORD InstallZipPackage(CPackageInfo*, CSetupWizard*, HINSTANCE)
-{
-    // Archives need the zip reader, which this build does not carry yet.
-    return ERROR_FILE_NOT_FOUND;
-}
-
 DWORD InstallPackage(CPackageInfo* pPackage, CSetupWizard* pWizard, HINSTANCE hInstance)
 {
     LPCWSTR szLocalFile = pPackage->szLocalFile.load();
@@ -78,7 +73,7 @@ DWORD InstallPackage(CPackageInfo* pPackage, CSetupWizard* pWizard, HINSTANCE hI
     case FileTypeExe:
         return szLocalFile ? RunExecutablePackage(pPackage, szLocalFile, pWizard) : ERROR_FILE_NOT_FOUND;
     case FileTypeZip:
-        return InstallZipPackage(pPackage, pWizard, hInstance);
+        return szLocalFile ? InstallZipPackage(pPackage, hInstance, szLocalFile, pWizard) : ERROR_FILE_NOT_FOUND;
     default:
         return ERROR_FILE_NOT_FOUND;
     }

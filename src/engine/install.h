@@ -12,4 +12,3 @@ enum PackageFileType : int
 // The installer a package file needs, from its extension in any case.
 PackageFileType GetPackageFileType(LPCWSTR szPath);
 DWORD InstallMsiPackage(CPackageInfo* pPackage, LPCWSTR szMsiPath, CSetupWizard* pWizard, HINSTANCE hInstance);
-DWORD InstallZipPackage(CPackageInfo* pPackage, CSetupWizard* pWizard, HINSTANCE hInstance);

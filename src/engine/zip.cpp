@@ -1,0 +1,357 @@
+#include "engine/zip.h"
+#include "diag/heapstr.h"
+#include "diag/safestr.h"
+#include "engine/exec.h"
+#include "engine/install.h"
+#include "ui/wizard.h"
+#include <objbase.h>
+
+namespace
+{
+constexpr DWORD c_cbCopy = 0x100000;
+constexpr int c_cbArchivePath = 255;
+
+bool IsSeparator(WCHAR ch)
+{
+    return ch == L'/' || ch == L'\\';
+}
+
+bool EndsWithSeparator(LPCWSTR sz)
+{
+    size_t cch = wcslen(sz);
+    return cch != 0 && IsSeparator(sz[cch - 1]);
+}
+
+// folder + separator (unless it has one) + name, then its full form.
+bool ComposeTarget(LPCWSTR szFolder, LPCWSTR szName, LPWSTR szFull)
+{
+    WCHAR szTarget[MAX_PATH];
+    if (FAILED(SafeCopy(szTarget, MAX_PATH, szFolder)) ||
+        (!EndsWithSeparator(szFolder) && FAILED(SafeAppend(szTarget, MAX_PATH, L"\\"))) ||
+        FAILED(SafeAppend(szTarget, MAX_PATH, szName)))
+    {
+        return false;
+    }
+    DWORD cchFull = GetFullPathNameW(szTarget, MAX_PATH, szFull, nullptr);
+    return cchFull != 0 && cchFull < MAX_PATH;
+}
+
+void CreateFolderWithParents(LPCWSTR szFolder)
+{
+    using PFN_SH_CREATE_DIRECTORY = int(WINAPI*)(HWND, LPCWSTR);
+    HMODULE hShell = GetModuleHandleW(L"shell32.dll");
+    auto pfnCreate = hShell ? reinterpret_cast<PFN_SH_CREATE_DIRECTORY>(reinterpret_cast<void*>(
+                                  GetProcAddress(hShell, MAKEINTRESOURCEA(165))))
+                            : nullptr;
+    if (pfnCreate)
+    {
+        pfnCreate(nullptr, szFolder);
+    }
+}
+
+HANDLE CreateOutputFile(LPCWSTR szPath)
+{
+    return CreateFileW(szPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Copies the open entry into the file: 0, -1 for a failed write, or the
+// reader's negative code.
+int CopyEntryData(unzFile hArchive, HANDLE hFile, void* pBuffer)
+{
+    for (;;)
+    {
+        int cbRead = unzReadCurrentFile(hArchive, pBuffer, c_cbCopy);
+        if (cbRead <= 0)
+        {
+            return cbRead;
+        }
+        DWORD cbWritten = 0;
+        if (!WriteFile(hFile, pBuffer, static_cast<DWORD>(cbRead), &cbWritten, nullptr) ||
+            cbWritten != static_cast<DWORD>(cbRead))
+        {
+            return -1;
+        }
+    }
+}
+
+// Owns the copy buffer of one entry.
+class CCopyBuffer
+{
+public:
+    CCopyBuffer() : m_p(HeapAlloc(GetProcessHeap(), 0, c_cbCopy)) {}
+    ~CCopyBuffer()
+    {
+        if (m_p)
+        {
+            HeapFree(GetProcessHeap(), 0, m_p);
+        }
+    }
+    CCopyBuffer(const CCopyBuffer&) = delete;
+    CCopyBuffer& operator=(const CCopyBuffer&) = delete;
+    void* Get() const { return m_p; }
+
+private:
+    void* m_p;
+};
+
+// Closes the archive on every path.
+class CArchive
+{
+public:
+    explicit CArchive(unzFile h) : m_h(h) {}
+    ~CArchive()
+    {
+        if (m_h)
+        {
+            unzClose(m_h);
+        }
+    }
+    CArchive(const CArchive&) = delete;
+    CArchive& operator=(const CArchive&) = delete;
+    unzFile Get() const { return m_h; }
+
+private:
+    unzFile m_h;
+};
+}
+
+bool IsSafeEntryName(LPCWSTR szName)
+{
+    if (!szName || szName[0] == L'\0' || IsSeparator(szName[0]) || wcschr(szName, L':'))
+    {
+        return false;
+    }
+    // Every segment between separators: not "..".
+    for (LPCWSTR p = szName; *p;)
+    {
+        LPCWSTR pEnd = p;
+        while (*pEnd && !IsSeparator(*pEnd))
+        {
+            ++pEnd;
+        }
+        size_t cch = static_cast<size_t>(pEnd - p);
+        if (cch == 2 && p[0] == L'.' && p[1] == L'.')
+        {
+            return false;
+        }
+        p = *pEnd ? pEnd + 1 : pEnd;
+    }
+    return true;
+}
+
+bool IsPathInsideFolder(LPCWSTR szFullPath, LPCWSTR szFolder)
+{
+    size_t cchFolder = wcslen(szFolder);
+    if (cchFolder == 0 || wcslen(szFullPath) <= cchFolder)
+    {
+        return false;
+    }
+    return CompareStringW(MAKELCID(1033, SORT_DEFAULT), NORM_IGNORECASE, szFullPath, static_cast<int>(cchFolder),
+                          szFolder, static_cast<int>(cchFolder)) == CSTR_EQUAL;
+}
+
+DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
+{
+    char szNameA[MAX_PATH] = {};
+    unz_file_info info = {};
+    int nResult = unzGetCurrentFileInfo(hArchive, &info, szNameA, MAX_PATH, nullptr, 0, nullptr, 0);
+    if (nResult != UNZ_OK)
+    {
+        return static_cast<DWORD>(nResult);
+    }
+    CCopyBuffer buffer;
+    if (!buffer.Get())
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    WCHAR szName[MAX_PATH] = {};
+    if (MultiByteToWideChar(CP_ACP, 0, szNameA, -1, szName, MAX_PATH) == 0)
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    LPCWSTR pFilePart = szName;
+    for (LPCWSTR p = szName; *p; ++p)
+    {
+        if (IsSeparator(*p))
+        {
+            pFilePart = p + 1;
+        }
+    }
+    // Entry names are untrusted: nothing may land outside the folder.
+    WCHAR szFull[MAX_PATH];
+    WCHAR szFolderFull[MAX_PATH];
+    DWORD cchFolderFull = GetFullPathNameW(szFolder, MAX_PATH, szFolderFull, nullptr);
+    if (cchFolderFull == 0 || cchFolderFull >= MAX_PATH - 1 || !IsSafeEntryName(szName) ||
+        !ComposeTarget(szFolder, szName, szFull))
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    if (!EndsWithSeparator(szFolderFull))
+    {
+        SafeAppend(szFolderFull, MAX_PATH, L"\\");
+    }
+    if (!IsPathInsideFolder(szFull, szFolderFull))
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    if (*pFilePart == L'\0')
+    {
+        CreateFolderWithParents(szFull);
+        return ERROR_SUCCESS;
+    }
+    if (unzOpenCurrentFile(hArchive) != UNZ_OK)
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    HANDLE hFile = CreateOutputFile(szFull);
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        if (pFilePart == szName)
+        {
+            unzCloseCurrentFile(hArchive);
+            return ERROR_INSTALL_FAILURE;
+        }
+        // One missing folder level is made on demand.
+        WCHAR szFolderPart[MAX_PATH] = {};
+        SafeCopy(szFolderPart, static_cast<size_t>(pFilePart - szName), szName);
+        if (ComposeTarget(szFolder, szFolderPart, szWorkFolder) && IsPathInsideFolder(szWorkFolder, szFolderFull))
+        {
+            CreateDirectoryW(szWorkFolder, nullptr);
+            if (ComposeTarget(szWorkFolder, pFilePart, szFull) && IsPathInsideFolder(szFull, szFolderFull))
+            {
+                hFile = CreateOutputFile(szFull);
+            }
+        }
+        if (hFile == INVALID_HANDLE_VALUE)
+        {
+            unzCloseCurrentFile(hArchive);
+            return ERROR_INSTALL_FAILURE;
+        }
+    }
+    int nCopy = CopyEntryData(hArchive, hFile, buffer.Get());
+    CloseHandle(hFile);
+    int nClose = unzCloseCurrentFile(hArchive);
+    return static_cast<DWORD>(nCopy == 0 ? nClose : nCopy);
+}
+
+DWORD ExtractZipArchive(LPCWSTR szArchive, LPCWSTR szFolder)
+{
+    char szArchiveA[c_cbArchivePath] = {};
+    BOOL fDefaultUsed = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, szArchive, -1, szArchiveA, c_cbArchivePath, nullptr,
+                            &fDefaultUsed) == 0 ||
+        fDefaultUsed)
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    CArchive archive(unzOpen(szArchiveA));
+    unz_global_info global = {};
+    if (!archive.Get() || unzGetGlobalInfo(archive.Get(), &global) != UNZ_OK)
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    WCHAR szWorkFolder[MAX_PATH] = {};
+    for (uLong i = 0; i < global.number_entry; ++i)
+    {
+        DWORD dwResult = ExtractZipEntry(archive.Get(), szFolder, szWorkFolder);
+        if (dwResult != ERROR_SUCCESS)
+        {
+            return dwResult;
+        }
+        if (i + 1 < global.number_entry && unzGoToNextFile(archive.Get()) != UNZ_OK)
+        {
+            return ERROR_INSTALL_FAILURE;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+void DeleteFolderTree(LPCWSTR szFolder)
+{
+    WCHAR szPattern[MAX_PATH];
+    if (FAILED(SafeCopy(szPattern, MAX_PATH, szFolder)) ||
+        FAILED(SafeAppend(szPattern, MAX_PATH, EndsWithSeparator(szFolder) ? L"*" : L"\\*")))
+    {
+        return;
+    }
+    WIN32_FIND_DATAW find = {};
+    HANDLE hFind = FindFirstFileW(szPattern, &find);
+    szPattern[wcslen(szPattern) - 1] = L'\0';
+    if (hFind == INVALID_HANDLE_VALUE)
+    {
+        RemoveDirectoryW(szFolder);
+        return;
+    }
+    do
+    {
+        if (wcscmp(find.cFileName, L".") == 0 || wcscmp(find.cFileName, L"..") == 0)
+        {
+            continue;
+        }
+        WCHAR szChild[MAX_PATH];
+        if (FAILED(SafeFormat(szChild, MAX_PATH, L"%s%s", szPattern, find.cFileName)))
+        {
+            continue;
+        }
+        bool fFolder = (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        bool fLink = (find.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (fFolder && !fLink)
+        {
+            DeleteFolderTree(szChild);
+            RemoveDirectoryW(szChild);
+        }
+        else if (fFolder)
+        {
+            // A junction or link is removed itself; what it points to stays.
+            RemoveDirectoryW(szChild);
+        }
+        else
+        {
+            DeleteFileW(szChild);
+        }
+    } while (FindNextFileW(hFind, &find));
+    FindClose(hFind);
+    RemoveDirectoryW(szFolder);
+}
+
+DWORD InstallZipPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPCWSTR szArchive, CSetupWizard* pWizard)
+{
+    WCHAR szFolder[MAX_PATH] = {};
+    GUID guid = {};
+    WCHAR szGuid[255] = {};
+    DWORD cchTemp = GetTempPathW(MAX_PATH, szFolder);
+    if (cchTemp == 0 || cchTemp > MAX_PATH || FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, szGuid, 255) == 0 ||
+        FAILED(SafeAppend(szFolder, MAX_PATH, szGuid)) || !CreateDirectoryW(szFolder, nullptr) ||
+        FAILED(SafeAppend(szFolder, MAX_PATH, L"\\")))
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    pWizard->StartMarquee();
+    DWORD dwResult = ExtractZipArchive(szArchive, szFolder);
+    pWizard->StopMarquee();
+    if (dwResult == ERROR_SUCCESS)
+    {
+        WCHAR szFile[MAX_PATH] = {};
+        LPCWSTR szInner = pPackage->szInstallZip ? pPackage->szInstallZip : L"";
+        LPCWSTR pDot = nullptr;
+        if (SUCCEEDED(SafeCopy(szFile, MAX_PATH, szFolder)) && SUCCEEDED(SafeAppend(szFile, MAX_PATH, szInner)))
+        {
+            pDot = wcsrchr(szFile + 1, L'.');
+        }
+        if (pDot && IsTextEqualNoCase(pDot, L".exe"))
+        {
+            dwResult = RunExecutablePackage(pPackage, szFile, pWizard);
+        }
+        else if (pDot && IsTextEqualNoCase(pDot, L".msi"))
+        {
+            dwResult = InstallMsiPackage(pPackage, szFile, pWizard, hInstance);
+        }
+        else
+        {
+            dwResult = ERROR_INSTALL_FAILURE;
+        }
+    }
+    DeleteFolderTree(szFolder);
+    RemoveDirectoryW(szFolder);
+    return dwResult;
+}

@@ -1,0 +1,209 @@
+#include "support/setuprun.h"
+#include "support/testpaths.h"
+#include "support/tracecapture.h"
+#include "support/wizarddriver.h"
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+
+namespace
+{
+const wchar_t c_szTessalCode[] = L"{6E2A94C1-5B07-4D3F-A1C8-92F0D47B3E65}";
+const wchar_t c_szMsxml32Code[] = L"{AEB9948B-4FF2-47C9-990E-47014492A0FE}";
+const wchar_t c_szMsxml64Code[] = L"{FF59CB23-1800-4047-B40C-E20AE7051491}";
+constexpr DWORD c_dwRunTimeoutMs = 240000;
+
+// Leaves the machine as a fresh one for the next run.
+void ResetMachine()
+{
+    SetServerFaults("{}");
+    ClearStubCalls();
+    for (LPCWSTR szCode : {c_szTessalCode, c_szMsxml32Code, c_szMsxml64Code})
+    {
+        if (IsProductInstalledForTest(szCode))
+        {
+            UninstallProduct(szCode);
+        }
+    }
+}
+
+int CountGuidFolders()
+{
+    WIN32_FIND_DATAW find = {};
+    HANDLE hFind = FindFirstFileW((GetTempFolder() + L"{*}").c_str(), &find);
+    int n = 0;
+    if (hFind != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            if (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            {
+                ++n;
+            }
+        } while (FindNextFileW(hFind, &find));
+        FindClose(hFind);
+    }
+    return n;
+}
+
+// Whether a stub package whose file name starts with szName ran with
+// exactly these arguments after its quoted path.
+bool HasCall(const std::string& strCalls, const char* szName, const char* szArguments)
+{
+    size_t iLine = 0;
+    while (iLine < strCalls.size())
+    {
+        size_t iEnd = strCalls.find("\r\n", iLine);
+        std::string strLine = strCalls.substr(iLine, iEnd == std::string::npos ? std::string::npos : iEnd - iLine);
+        iLine = iEnd == std::string::npos ? strCalls.size() : iEnd + 2;
+        size_t iQuote = strLine.rfind('"');
+        if (strLine.compare(0, strlen(szName), szName) == 0 && iQuote != std::string::npos &&
+            (szArguments[0] == '\0' || strLine.substr(iQuote + 1) == std::string(" ") + szArguments))
+        {
+            return true;
+        }
+    }
+    return false;
+}
+
+class InstallRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ResetMachine(); }
+    void TearDown() override { ResetMachine(); }
+};
+
+// Accepts the licence and waits for the finish page.
+HWND RunToFinish(CRunningSetup& setup)
+{
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    EXPECT_NE(nullptr, hLicence) << "the licence page never appeared";
+    if (!hLicence)
+    {
+        return nullptr;
+    }
+    ClickButton(hLicence, 108);
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
+    EXPECT_NE(nullptr, hFinish) << "the finish page never appeared";
+    return hFinish;
+}
+}
+
+TEST_F(InstallRunTest, FailedInstallEndsOnTheFailurePage)
+{
+    // 1641 means the program started a restart itself: a failure here.
+    CScopedEnvironment exitCode(L"TESSAL_STUB_EXIT_DOTNETFX35SETUP", L"1641");
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
+    EXPECT_EQ(L"Please visit http://www.brantlow.example/support for help", GetControlText(hFinish, 1008));
+    EXPECT_EQ(L"Project Tessal failed to install:\n\n.NET Framework Runtime 3.5 SP1 (0x0: Internal error)\n",
+              GetControlText(hFinish, 1004));
+    EXPECT_EQ(L"Close", GetControlText(hFinish, 107));
+    EXPECT_FALSE(IsControlVisible(hFinish, 108));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_TRUE(result.boxes.empty());
+    // The packages before it were installed; nothing after it ran.
+    std::string strCalls = ReadStubCalls();
+    EXPECT_TRUE(HasCall(strCalls, "vcredist_x86", "/Q")) << strCalls;
+    EXPECT_FALSE(HasCall(strCalls, "DXSETUP", "/silent")) << strCalls;
+    EXPECT_FALSE(IsProductInstalledForTest(c_szTessalCode));
+}
+
+TEST_F(InstallRunTest, RestartRequestOffersTheRestartButtons)
+{
+    CScopedEnvironment exitCode(L"TESSAL_STUB_EXIT_VCREDIST_X86", L"3010");
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    EXPECT_EQ(0u, GetControlText(hFinish, 1004).find(L"You need to restart your machine"));
+    EXPECT_EQ(L"Restart Now", GetControlText(hFinish, 107));
+    EXPECT_EQ(L"Restart Later", GetControlText(hFinish, 108));
+    EXPECT_TRUE(IsControlVisible(hFinish, 108));
+    ClickButton(hFinish, 108);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    // Restart Later neither restarts nor starts the product.
+    EXPECT_FALSE(HasCall(ReadStubCalls(), "bpts", ""));
+}
+
+TEST_F(InstallRunTest, CancelDuringADownloadEndsOnTheCancelledPage)
+{
+    SetServerFaults("{\"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe\": {\"mode\": \"stall\", \"seconds\": 60}}");
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    options.answers = {{L"Do you really want to terminate", IDYES}};
+    CRunningSetup setup(options);
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    ASSERT_NE(nullptr, hLicence);
+    ClickButton(hLicence, 108);
+    HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
+    ASSERT_NE(nullptr, hProgress);
+    Sleep(1500);
+    EXPECT_EQ(L"Installation in progress...", GetControlText(hProgress, 1005));
+    EXPECT_NE(std::wstring::npos, GetControlText(hProgress, 1004).find(L"Downloading:  Microsoft Visual C++ 2008"))
+        << GetControlText(hProgress, 1004).c_str();
+    EXPECT_FALSE(IsControlVisible(hProgress, 108));
+    ClickButton(hProgress, 107);
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, 120000);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation canceled.", GetControlText(hFinish, 1005));
+    EXPECT_EQ(L"Click Finish to exit this installation program.", GetControlText(hFinish, 1004));
+    EXPECT_EQ(L"Finish", GetControlText(hFinish, 107));
+    EXPECT_FALSE(IsControlVisible(hFinish, 108));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_TRUE(ReadStubCalls().empty()) << ReadStubCalls();
+}
+
+TEST_F(InstallRunTest, TypicalRunInstallsEveryPackageAndLaunchesTheProduct)
+{
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    int nFoldersBefore = CountGuidFolders();
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    EXPECT_EQ(L"Brantlow Project Tessal is installed and ready to use.", GetControlText(hFinish, 1008));
+    EXPECT_EQ(L"Click Launch Now to start the program.", GetControlText(hFinish, 1004));
+    EXPECT_EQ(L"Close", GetControlText(hFinish, 107));
+    EXPECT_EQ(L"Launch Now", GetControlText(hFinish, 108));
+    EXPECT_TRUE(IsControlVisible(hFinish, 108));
+    ClickButton(hFinish, 108);
+    SetupRunResult result = setup.Wait();
+    EXPECT_FALSE(result.fTimedOut);
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_TRUE(result.boxes.empty());
+
+    EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
+    EXPECT_TRUE(IsProductInstalledForTest(IsNative64Bit() ? c_szMsxml64Code : c_szMsxml32Code));
+    EXPECT_FALSE(IsProductInstalledForTest(IsNative64Bit() ? c_szMsxml32Code : c_szMsxml64Code));
+    EXPECT_EQ(nFoldersBefore, CountGuidFolders());
+
+    // The launched product gets a moment to start and record itself.
+    std::string strCalls;
+    for (int i = 0; i < 100 && strCalls.find("bpts.exe|") == std::string::npos; ++i)
+    {
+        Sleep(100);
+        strCalls = ReadStubCalls();
+    }
+    EXPECT_TRUE(HasCall(strCalls, "vcredist_x86", "/Q")) << strCalls;
+    EXPECT_EQ(IsNative64Bit(), HasCall(strCalls, "vcredist_x64", "/Q")) << strCalls;
+    EXPECT_TRUE(HasCall(strCalls, "dotNetFx35setup", "/qb /norestart")) << strCalls;
+    EXPECT_TRUE(HasCall(strCalls, "DXSETUP.exe", "/silent")) << strCalls;
+    EXPECT_TRUE(HasCall(strCalls, "bpts.exe", "")) << strCalls;
+    // Manifest order: each runtime before the next.
+    EXPECT_LT(strCalls.find("vcredist_x86"), strCalls.find("dotNetFx35setup"));
+    EXPECT_LT(strCalls.find("dotNetFx35setup"), strCalls.find("DXSETUP.exe"));
+    EXPECT_TRUE(result.HasTraceLine(L"[Resource] lpName = TESSAL_INSTALLZIP, lpBuf = BPTS.msi\n"));
+}

@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""The download server of the tests and the demo, on 127.0.0.1 only.
+
+    server.py serve --port P --root DIR            serve in the foreground
+    server.py start --port P --root DIR --pidfile F  serve in the background
+    server.py stop --pidfile F
+
+Serves the files under DIR, where the setup finds its packages below
+/esd/en/tessal/installfiles, its licence archive at /esd/en/tessal/eula.zip
+and the version file at /esd/en/tessal/update.txt. DIR/faults.json, read on
+every request, switches faults per path:
+    {"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe": {"mode": "404"}}
+modes: "404", "500", "reset" (the connection drops halfway through the
+body), "stall" (half the body, then nothing for a long while), and
+"throttle" with "rate" in bytes per second.
+"""
+import argparse
+import http.server
+import json
+import os
+import signal
+import socket
+import sys
+import time
+import urllib.parse
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    root = "."
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, format, *args):
+        pass
+
+    def fault(self, path):
+        try:
+            with open(os.path.join(self.root, "faults.json"), encoding="utf-8") as f:
+                return json.load(f).get(path)
+        except (OSError, ValueError):
+            return None
+
+    def do_GET(self):
+        # The setup may send a backslash from the manifest as-is or escaped.
+        path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path).replace("\\", "/")
+        fault = self.fault(path) or {}
+        mode = fault.get("mode")
+        if mode in ("404", "500"):
+            self.send_error(int(mode))
+            return
+        local = os.path.realpath(os.path.join(self.root, path.lstrip("/")))
+        if not local.startswith(os.path.realpath(self.root) + os.sep) or not os.path.isfile(local):
+            self.send_error(404)
+            return
+        with open(local, "rb") as f:
+            body = f.read()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-cache, no-store")
+        self.end_headers()
+        if mode == "reset":
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+            self.connection.close()
+            return
+        if mode == "stall":
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            time.sleep(float(fault.get("seconds", 120)))
+            return
+        rate = int(fault.get("rate", 0)) if mode == "throttle" else 0
+        chunk = max(1, rate // 10) if rate else 1 << 16
+        for start in range(0, len(body), chunk):
+            try:
+                self.wfile.write(body[start : start + chunk])
+                self.wfile.flush()
+            except (BrokenPipeError, ConnectionResetError):
+                return
+            if rate:
+                time.sleep(0.1)
+
+
+def serve(port, root):
+    Handler.root = os.path.abspath(root)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+    server.daemon_threads = True
+    server.serve_forever()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["serve", "start", "stop"])
+    parser.add_argument("--port", type=int, default=48080)
+    parser.add_argument("--root", default=".")
+    parser.add_argument("--pidfile")
+    args = parser.parse_args()
+    if args.command == "serve":
+        serve(args.port, args.root)
+    elif args.command == "start":
+        pid = os.fork()
+        if pid == 0:
+            os.setsid()
+            # Away from the caller's output, so that nobody waits for it.
+            null = os.open(os.devnull, os.O_RDWR)
+            for fd in (0, 1, 2):
+                os.dup2(null, fd)
+            serve(args.port, args.root)
+            os._exit(0)
+        with open(args.pidfile, "w") as f:
+            f.write(str(pid))
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", args.port), timeout=0.2).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        sys.exit("the test server did not start")
+    else:
+        try:
+            with open(args.pidfile) as f:
+                os.kill(int(f.read()), signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
+
+
+if __name__ == "__main__":
+    main()

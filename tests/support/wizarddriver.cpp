@@ -1,0 +1,125 @@
+#include "support/wizarddriver.h"
+#include "support/setuprun.h"
+#include "support/testpaths.h"
+#include <commctrl.h>
+#include <msi.h>
+
+std::wstring GetControlText(HWND hWnd, int nControlId)
+{
+    WCHAR szText[2048] = {};
+    SendDlgItemMessageW(hWnd, nControlId, WM_GETTEXT, ARRAYSIZE(szText), reinterpret_cast<LPARAM>(szText));
+    return szText;
+}
+
+bool IsControlVisible(HWND hWnd, int nControlId)
+{
+    HWND hControl = GetDlgItem(hWnd, nControlId);
+    return hControl && (GetWindowLongW(hControl, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void ClickButton(HWND hWnd, int nControlId)
+{
+    PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(nControlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hWnd, nControlId)));
+}
+
+namespace
+{
+bool IsPage(HWND hWnd, DriverPage nPage)
+{
+    switch (nPage)
+    {
+    case DriverPageLicense:
+        return GetDlgItem(hWnd, 1093) != nullptr;
+    case DriverPageProgress:
+        return GetDlgItem(hWnd, 104) != nullptr;
+    default:
+        return GetDlgItem(hWnd, 1005) != nullptr && GetDlgItem(hWnd, 104) == nullptr;
+    }
+}
+}
+
+HWND WaitForPage(DWORD dwProcessId, DriverPage nPage, DWORD dwTimeoutMs)
+{
+    DWORD dwStart = GetTickCount();
+    do
+    {
+        HWND hWnd = FindWizardWindow(dwProcessId);
+        if (hWnd && IsPage(hWnd, nPage))
+        {
+            return hWnd;
+        }
+        Sleep(50);
+    } while (GetTickCount() - dwStart < dwTimeoutMs);
+    return nullptr;
+}
+
+ProgressBarState GetProgressBar(HWND hWnd)
+{
+    HWND hBar = GetDlgItem(hWnd, 104);
+    ProgressBarState state = {};
+    state.nLow = static_cast<int>(SendMessageW(hBar, PBM_GETRANGE, TRUE, 0));
+    state.nHigh = static_cast<int>(SendMessageW(hBar, PBM_GETRANGE, FALSE, 0));
+    state.nPosition = static_cast<int>(SendMessageW(hBar, PBM_GETPOS, 0, 0));
+    state.fMarquee = (GetWindowLongW(hBar, GWL_STYLE) & PBS_MARQUEE) != 0;
+    return state;
+}
+
+std::wstring GetServerRoot()
+{
+    return GetBinFolder() + L"..\\server\\";
+}
+
+void SetServerFaults(const std::string& strJson)
+{
+    std::wstring strPath = GetServerRoot() + L"faults.json";
+    HANDLE hFile = CreateFileW(strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD cbWritten = 0;
+    WriteFile(hFile, strJson.data(), static_cast<DWORD>(strJson.size()), &cbWritten, nullptr);
+    CloseHandle(hFile);
+}
+
+std::string ReadStubCalls()
+{
+    std::wstring strPath = GetTempFolder() + L"tessal-stub-calls.txt";
+    HANDLE hFile = CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        return std::string();
+    }
+    std::string strData(GetFileSize(hFile, nullptr), '\0');
+    DWORD cbRead = 0;
+    if (!strData.empty())
+    {
+        ReadFile(hFile, &strData[0], static_cast<DWORD>(strData.size()), &cbRead, nullptr);
+    }
+    CloseHandle(hFile);
+    strData.resize(cbRead);
+    return strData;
+}
+
+void ClearStubCalls()
+{
+    DeleteFileW((GetTempFolder() + L"tessal-stub-calls.txt").c_str());
+}
+
+void UninstallProduct(LPCWSTR szProductCode)
+{
+    WCHAR szCommand[512] = {};
+    wsprintfW(szCommand, L"msiexec.exe /qn /x %s", szProductCode);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessW(nullptr, szCommand, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    {
+        WaitForSingleObject(pi.hProcess, 120000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+bool IsProductInstalledForTest(LPCWSTR szProductCode)
+{
+    return MsiQueryProductStateW(szProductCode) == INSTALLSTATE_DEFAULT;
+}

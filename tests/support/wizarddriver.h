@@ -1,0 +1,39 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Reads and drives the wizard of another process the way a user would see
+// and use it: texts, buttons, the progress bar, the page shown.
+enum DriverPage
+{
+    DriverPageLicense,
+    DriverPageProgress,
+    DriverPageFinish,
+};
+
+std::wstring GetControlText(HWND hWnd, int nControlId);
+bool IsControlVisible(HWND hWnd, int nControlId);
+void ClickButton(HWND hWnd, int nControlId);
+// Waits until the visible wizard window is the given page; null on timeout.
+HWND WaitForPage(DWORD dwProcessId, DriverPage nPage, DWORD dwTimeoutMs);
+
+struct ProgressBarState
+{
+    int nLow;
+    int nHigh;
+    int nPosition;
+    bool fMarquee;
+};
+ProgressBarState GetProgressBar(HWND hWnd);
+
+// The server tree of the build, and its fault switch.
+std::wstring GetServerRoot();
+// Sets the faults of the test server, e.g. L"{\"/esd/...\": {\"mode\": \"404\"}}".
+void SetServerFaults(const std::string& strJson);
+
+// The calls that the stub packages recorded, one "name|command line" per line.
+std::string ReadStubCalls();
+void ClearStubCalls();
+// Removes an installed product without a user interface.
+void UninstallProduct(LPCWSTR szProductCode);
+bool IsProductInstalledForTest(LPCWSTR szProductCode);
