@@ -9,6 +9,19 @@ bool IsBlank(WCHAR ch)
     return ch == L' ' || ch == L'\t';
 }
 
+// One token of the command line.
+struct Token
+{
+    LPWSTR pStart = nullptr;
+    LPWSTR pLast = nullptr;
+    bool fQuoted = false;
+};
+
+bool ReadToken(LPWSTR szText, Token* pToken)
+{
+    return NextToken(szText, &pToken->pStart, &pToken->pLast, &pToken->fQuoted) == ERROR_SUCCESS;
+}
+
 // The character after a token's last one: its terminator.
 LPWSTR GetTerminator(LPWSTR pLast)
 {
@@ -23,10 +36,8 @@ bool HasTokenAfter(LPWSTR pLast)
     {
         return false;
     }
-    LPWSTR pStart = nullptr;
-    LPWSTR pNextLast = nullptr;
-    bool fQuoted = false;
-    return NextToken(CharNextW(pTerminator), &pStart, &pNextLast, &fQuoted) == ERROR_SUCCESS;
+    Token next;
+    return ReadToken(CharNextW(pTerminator), &next);
 }
 }
 
@@ -70,19 +81,18 @@ DWORD NextToken(LPWSTR szText, LPWSTR* ppStart, LPWSTR* ppLast, bool* pfQuoted)
 
 RunMode GetRunMode(LPWSTR szCommandLine)
 {
-    LPWSTR pStart = nullptr;
-    LPWSTR pLast = nullptr;
-    bool fQuoted = false;
-    if (NextToken(szCommandLine, &pStart, &pLast, &fQuoted) != ERROR_SUCCESS)
+    Token first;
+    if (!ReadToken(szCommandLine, &first))
     {
         return RunNormal;
     }
-    size_t cchToken = static_cast<size_t>(pLast - pStart) + 1;
+    LPCWSTR pStart = first.pStart;
+    size_t cchToken = static_cast<size_t>(first.pLast - pStart) + 1;
     if (cchToken == 5 && wcsncmp(pStart, L"/rsar", 5) == 0)
     {
         return RunNormal;
     }
-    if (fQuoted || cchToken != 2)
+    if (first.fQuoted || cchToken != 2)
     {
         return RunUsage;
     }
@@ -110,30 +120,19 @@ bool HasRestartOption(LPCWSTR szCommandLine)
 
 DWORD CheckVerifyArgs(LPCWSTR szModulePath, LPWSTR szCommandLine)
 {
-    LPWSTR pStart = nullptr;
-    LPWSTR pLast = nullptr;
-    bool fQuoted = false;
-    if (NextToken(szCommandLine, &pStart, &pLast, &fQuoted) != ERROR_SUCCESS)
+    Token option;
+    if (!ReadToken(szCommandLine, &option))
     {
         return ERROR_BAD_ARGUMENTS;
     }
-    LPWSTR pTerminator = GetTerminator(pLast);
-    if (*pTerminator == L'\0')
+    LPWSTR pTerminator = GetTerminator(option.pLast);
+    Token path;
+    if (*pTerminator == L'\0' || !ReadToken(CharNextW(pTerminator), &path) || HasTokenAfter(path.pLast))
     {
         return ERROR_BAD_ARGUMENTS;
     }
-    LPWSTR pPath = nullptr;
-    LPWSTR pPathLast = nullptr;
-    if (NextToken(CharNextW(pTerminator), &pPath, &pPathLast, &fQuoted) != ERROR_SUCCESS)
-    {
-        return ERROR_BAD_ARGUMENTS;
-    }
-    if (HasTokenAfter(pPathLast))
-    {
-        return ERROR_BAD_ARGUMENTS;
-    }
-    *GetTerminator(pPathLast) = L'\0';
-    switch (VerifySignatures(szModulePath, pPath))
+    *GetTerminator(path.pLast) = L'\0';
+    switch (VerifySignatures(szModulePath, path.pStart))
     {
     case TrustOk:
         return ERROR_SUCCESS;
@@ -146,12 +145,10 @@ DWORD CheckVerifyArgs(LPCWSTR szModulePath, LPWSTR szCommandLine)
 
 DWORD CheckAdminArgs(LPWSTR szCommandLine)
 {
-    LPWSTR pStart = nullptr;
-    LPWSTR pLast = nullptr;
-    bool fQuoted = false;
-    if (NextToken(szCommandLine, &pStart, &pLast, &fQuoted) != ERROR_SUCCESS)
+    Token option;
+    if (!ReadToken(szCommandLine, &option))
     {
         return ERROR_SUCCESS;
     }
-    return HasTokenAfter(pLast) ? ERROR_BAD_ARGUMENTS : ERROR_SUCCESS;
+    return HasTokenAfter(option.pLast) ? ERROR_BAD_ARGUMENTS : ERROR_SUCCESS;
 }

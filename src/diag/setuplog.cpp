@@ -107,21 +107,23 @@ bool CSetupLog::WriteText(LPCWSTR szText)
     return WriteFile(m_hFile, szText, cbText, &cbWritten, nullptr) != FALSE;
 }
 
-void CSetupLog::WriteLocked(LPCWSTR szFormat, va_list args)
+void CSetupLog::WritePrefixed(LPCWSTR szMessage)
 {
-    size_t cchCapacity = LOG_LINE_CAPACITY;
-    CHeapString strLine(AllocString(cchCapacity + 1));
-    if (!strLine.Get())
-    {
-        return;
-    }
+    WCHAR szPrefix[LOG_LINE_CAPACITY + 1];
     SYSTEMTIME st = {};
     GetLocalTime(&st);
-    SafeFormat(strLine.Get(), cchCapacity + 1, L"%d/%d/%d:%02d:%02d:%02d\t%s\t%s\t", st.wYear, st.wMonth,
-               st.wDay, st.wHour, st.wMinute, st.wSecond, m_strUser.c_str(), m_strComputer.c_str());
-    WriteText(strLine.Get());
+    SafeFormat(szPrefix, ARRAYSIZE(szPrefix), L"%d/%d/%d:%02d:%02d:%02d\t%s\t%s\t", st.wYear, st.wMonth, st.wDay,
+               st.wHour, st.wMinute, st.wSecond, m_strUser.c_str(), m_strComputer.c_str());
+    WriteText(szPrefix);
+    WriteText(szMessage);
+}
 
-    for (;;)
+void CSetupLog::WriteLocked(LPCWSTR szFormat, va_list args)
+{
+    // The line buffer grows only for messages longer than its first size.
+    size_t cchCapacity = LOG_LINE_CAPACITY;
+    CHeapString strLine(AllocString(cchCapacity + 1));
+    while (strLine.Get())
     {
         va_list argsCopy;
         va_copy(argsCopy, args);
@@ -129,7 +131,8 @@ void CSetupLog::WriteLocked(LPCWSTR szFormat, va_list args)
         va_end(argsCopy);
         if (fWhole)
         {
-            break;
+            WritePrefixed(strLine.Get());
+            return;
         }
         if (cchCapacity > SAFE_MAX_CAPACITY / 2)
         {
@@ -137,24 +140,7 @@ void CSetupLog::WriteLocked(LPCWSTR szFormat, va_list args)
         }
         cchCapacity *= 2;
         strLine.Reset(AllocString(cchCapacity + 1));
-        if (!strLine.Get())
-        {
-            return;
-        }
     }
-    WriteText(strLine.Get());
-}
-
-void CSetupLog::WriteLine(LPCWSTR szFormat, ...)
-{
-    if (m_hFile == INVALID_HANDLE_VALUE || !szFormat)
-    {
-        return;
-    }
-    va_list args;
-    va_start(args, szFormat);
-    WriteLocked(szFormat, args);
-    va_end(args);
 }
 
 void CSetupLog::Write(LPCWSTR szFormat, ...)
@@ -179,7 +165,7 @@ void CSetupLog::Close()
         {
             return;
         }
-        WriteLine(L"=== Setup ended ===\r\n\r\n");
+        WritePrefixed(L"=== Setup ended ===\r\n\r\n");
         CloseHandle(m_hFile);
         m_hFile = INVALID_HANDLE_VALUE;
         strTemporary = m_strPath;

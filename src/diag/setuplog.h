@@ -23,9 +23,9 @@ private:
     CSetupLog(const CSetupLog&) = delete;
     CSetupLog& operator=(const CSetupLog&) = delete;
 
-    // Both expect the caller to hold m_csWrite.
+    // These expect the caller to hold m_csWrite.
     void WriteLocked(LPCWSTR szFormat, va_list args);
-    void WriteLine(LPCWSTR szFormat, ...);
+    void WritePrefixed(LPCWSTR szMessage);
     bool WriteText(LPCWSTR szText);
 
     HANDLE m_hFile;

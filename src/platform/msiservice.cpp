@@ -47,6 +47,27 @@ FARPROC CMsiLibrary::GetExport(LPCSTR szName) const
     return m_hModule ? GetProcAddress(m_hModule, szName) : nullptr;
 }
 
+bool CMsiLibrary::HasInstallEntryPoints() const
+{
+    static const char* const c_rgszRequired[] = {
+        "MsiSetInternalUI",      "MsiSetExternalUIW",    "MsiInstallProductW", "MsiApplyPatchW",
+        "MsiReinstallProductW",  "MsiQueryProductStateW", "MsiDatabaseOpenViewW", "MsiViewExecute",
+        "MsiViewFetch",          "MsiRecordGetStringW",  "MsiCloseHandle",
+    };
+    if (!m_hModule)
+    {
+        return false;
+    }
+    for (const char* szName : c_rgszRequired)
+    {
+        if (!GetExport(szName))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool IsProductInstalled(LPCWSTR szProductCode)
 {
     if (g_overrides.pfnMsiQueryProductStateW)

@@ -24,6 +24,9 @@ public:
 
     // Null when the export is missing.
     FARPROC GetExport(LPCSTR szName) const;
+    // Whether every entry point an install relies on is there: all twelve
+    // of the install step but MsiOpenDatabaseW.
+    bool HasInstallEntryPoints() const;
 
     PFN_MSI_SET_INTERNAL_UI pfnSetInternalUI = nullptr;
     PFN_MSI_SET_EXTERNAL_UI_W pfnSetExternalUIW = nullptr;
