@@ -1,3 +1,4 @@
+#include "support/screenshot.h"
 #include "support/setuprun.h"
 #include "support/testpaths.h"
 #include "support/tracecapture.h"
@@ -163,6 +164,35 @@ TEST_F(InstallRunTest, CancelDuringADownloadEndsOnTheCancelledPage)
     SetupRunResult result = setup.Wait();
     EXPECT_EQ(0u, result.dwExitCode);
     EXPECT_TRUE(ReadStubCalls().empty()) << ReadStubCalls();
+}
+
+TEST_F(InstallRunTest, CancelThenNoLetsTheInstallationGoOn)
+{
+    // The first transfer is slow enough to ask the question during it.
+    SetServerFaults("{\"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe\": {\"mode\": \"throttle\", \"rate\": 20000}}");
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    options.answers = {{L"Do you really want to terminate", IDNO}};
+    CRunningSetup setup(options);
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    ASSERT_NE(nullptr, hLicence);
+    ClickButton(hLicence, 108);
+    HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
+    ASSERT_NE(nullptr, hProgress);
+    Sleep(500);
+    SaveScreenshot(L"progress");
+    ClickButton(hProgress, 107);
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    SaveScreenshot(L"finish-success");
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(L"Do you really want to terminate the installation of Project Tessal?", result.boxes[0].strText);
+    EXPECT_EQ(L"Cancel Installation", result.boxes[0].strCaption);
+    EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
 }
 
 TEST_F(InstallRunTest, TypicalRunInstallsEveryPackageAndLaunchesTheProduct)

@@ -1,0 +1,141 @@
+#include "support/screenshot.h"
+#include "support/setuprun.h"
+#include "support/testpaths.h"
+#include "support/wizarddriver.h"
+#include <gtest/gtest.h>
+#include <string>
+
+namespace
+{
+RECT GetRect(HWND hWnd)
+{
+    RECT rc = {};
+    GetWindowRect(hWnd, &rc);
+    return rc;
+}
+
+// Sets the Internet Explorer version in both registry views for one scope.
+class CScopedIeVersion
+{
+public:
+    explicit CScopedIeVersion(LPCWSTR szVersion)
+    {
+        for (REGSAM samView : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        {
+            HKEY hKey = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0,
+                              KEY_READ | KEY_WRITE | samView, &hKey) == ERROR_SUCCESS)
+            {
+                WCHAR szOld[255] = {};
+                DWORD cbOld = sizeof(szOld) - sizeof(WCHAR);
+                RegQueryValueExW(hKey, L"Version", nullptr, nullptr, reinterpret_cast<LPBYTE>(szOld), &cbOld);
+                m_rgOld[samView == KEY_WOW64_64KEY] = szOld;
+                Set(hKey, szVersion);
+                RegCloseKey(hKey);
+            }
+        }
+    }
+    ~CScopedIeVersion()
+    {
+        for (REGSAM samView : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        {
+            HKEY hKey = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, KEY_WRITE | samView,
+                              &hKey) == ERROR_SUCCESS)
+            {
+                Set(hKey, m_rgOld[samView == KEY_WOW64_64KEY].c_str());
+                RegCloseKey(hKey);
+            }
+        }
+    }
+
+private:
+    static void Set(HKEY hKey, LPCWSTR szValue)
+    {
+        RegSetValueExW(hKey, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(szValue),
+                       static_cast<DWORD>((wcslen(szValue) + 1) * sizeof(WCHAR)));
+    }
+    std::wstring m_rgOld[2];
+};
+}
+
+TEST(WizardWindowTest, SplashIsCentredAndEveryPageTakesThePlaceOfTheLastOne)
+{
+    SetupRunOptions options;
+    options.strExe = L"TessalSetup-dead-server.exe";
+    CRunningSetup setup(options);
+    HWND hSplash = WaitForWizardControl(setup.GetProcessId(), 1003, 30000);
+    ASSERT_NE(nullptr, hSplash);
+    ASSERT_EQ(nullptr, GetDlgItem(hSplash, 1093));
+    RECT rcSplash = GetRect(hSplash);
+    RECT rcWork = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
+    int nWidth = rcSplash.right - rcSplash.left;
+    int nHeight = rcSplash.bottom - rcSplash.top;
+    EXPECT_EQ((rcWork.right - nWidth - rcWork.left) / 2 + rcWork.left, rcSplash.left);
+    EXPECT_EQ((rcWork.bottom - nHeight - rcWork.top) / 2 + rcWork.top, rcSplash.top);
+    SaveScreenshot(L"splash");
+
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    ASSERT_NE(nullptr, hLicence);
+    RECT rcLicence = GetRect(hLicence);
+    EXPECT_EQ(rcSplash.left, rcLicence.left);
+    EXPECT_EQ(rcSplash.top, rcLicence.top);
+    EXPECT_FALSE(IsWindowVisible(hSplash));
+    SaveScreenshot(L"licence");
+
+    // The user drags the page elsewhere; the next pages stand there too.
+    SetWindowPos(hLicence, nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ClickButton(hLicence, 108);
+    // With no server at the manifest's address every download fails at once.
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, 120000);
+    ASSERT_NE(nullptr, hFinish);
+    RECT rcFinish = GetRect(hFinish);
+    EXPECT_EQ(40, rcFinish.left);
+    EXPECT_EQ(50, rcFinish.top);
+    EXPECT_EQ(nWidth, rcFinish.right - rcFinish.left);
+    EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
+    SaveScreenshot(L"finish-failed");
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(L"Failed downloading component.", result.boxes[0].strText);
+}
+
+TEST(WizardWindowTest, AltF4OnTheLicencePageDeclines)
+{
+    SetupRunOptions options;
+    CRunningSetup setup(options);
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    ASSERT_NE(nullptr, hLicence);
+    PostMessageW(hLicence, WM_CLOSE, 0, 0);
+    SetupRunResult result = setup.Wait();
+    EXPECT_FALSE(result.fTimedOut);
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_TRUE(result.boxes.empty());
+}
+
+TEST(WizardWindowTest, UnsupportedBrowserEndsOnTheFailurePage)
+{
+    CScopedIeVersion oldBrowser(L"5.50.4807.2300");
+    SetupRunOptions options;
+    CRunningSetup setup(options);
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, 30000);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
+    EXPECT_EQ(L"", GetControlText(hFinish, 1008));
+    EXPECT_EQ(L"The version of IE is not supported.", GetControlText(hFinish, 1004));
+    // Neither failure flag nor cancel flag is set on this path.
+    EXPECT_EQ(L"Close", GetControlText(hFinish, 107));
+    EXPECT_EQ(L"Launch Now", GetControlText(hFinish, 108));
+    EXPECT_TRUE(IsControlVisible(hFinish, 108));
+    SaveScreenshot(L"finish-browser");
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(L"The version of IE is not supported.", result.boxes[0].strText);
+    EXPECT_EQ(L"Brantlow Project Tessal Setup", result.boxes[0].strCaption);
+    EXPECT_NE(nullptr, result.boxes[0].hWndOwner);
+}
