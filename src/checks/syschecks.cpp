@@ -1,4 +1,5 @@
 #include "checks/syschecks.h"
+#include "diag/trace.h"
 #include <shlobj.h>
 #include <stdlib.h>
 
@@ -111,7 +112,9 @@ bool IsBrowserSupported()
 
 bool IsDiskSpaceSufficient(ULONGLONG ullFreeBytes, const CPackageInfo* pPackages)
 {
-    DWORD dwNeeded = 0;
+    // Summed in 64 bits: a 32-bit sum would wrap past 4 GiB and let a full
+    // disk through.
+    ULONGLONG dwNeeded = 0;
     for (const CPackageInfo* pPackage = pPackages; pPackage; pPackage = pPackage->pNext)
     {
         dwNeeded += pPackage->dwDiskSpace;
@@ -124,12 +127,13 @@ bool HasEnoughDiskSpace(const CPackageInfo* pPackages)
     WCHAR szProgramFiles[MAX_PATH] = {};
     ULARGE_INTEGER ulAvailable = {};
     ULARGE_INTEGER ulTotal = {};
-    // Without a folder or a volume answer there is no evidence of free
-    // space; refusing is safer than installing onto an unknown disk.
+    // An unknown is no reason to refuse the install: the installers report
+    // a full disk themselves.
     if (!SHGetSpecialFolderPathW(nullptr, szProgramFiles, CSIDL_PROGRAM_FILES, FALSE) ||
         !GetDiskFreeSpaceExW(szProgramFiles, &ulAvailable, &ulTotal, nullptr))
     {
-        return false;
+        DebugMsg(L"[Info] Can't obtain the free disk space; assuming there is enough\n");
+        return true;
     }
     return IsDiskSpaceSufficient(ulAvailable.QuadPart, pPackages);
 }

@@ -1,5 +1,22 @@
 #pragma once
 #include "manifest/package.h"
+#include <string>
 
-// Whether the package's software is already present on the machine.
+// Whether the package's software is already present on the machine; for
+// the removal package, whether an older version must go.
 bool IsPackageInstalled(const CPackageInfo* pPackage);
+bool IsDotNet35Installed();
+bool IsDirectXInstalled();
+bool IsXmlParserInstalled();
+bool IsOlderVersionInstalled();
+
+// A version is exactly four parts of decimal digits (a part may be empty).
+bool ParseVersion(LPCWSTR szText, std::wstring rgParts[4]);
+// The first part that differs decides.
+bool IsVersionNewer(const std::wstring rgOnline[4], const std::wstring rgLocal[4]);
+// The version in a version file's text: its first word, after the word's
+// last "#". Empty when there is no "#".
+std::wstring ExtractOnlineVersion(const std::string& strFile);
+
+// Where the product's current version is published.
+std::wstring GetOnlineVersionUrl();

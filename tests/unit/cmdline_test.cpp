@@ -88,8 +88,8 @@ TEST(CheckArgsTest, AdminAndVerifyArguments)
         {L"/v", true, ERROR_BAD_ARGUMENTS, L"/v"},
         {L"/v  ", true, ERROR_BAD_ARGUMENTS, L"/v  "},
         {L"/v a b", true, ERROR_BAD_ARGUMENTS, L"/v a b"},
-        {L"/v \"c:\\a b\\f.exe\"", true, static_cast<DWORD>(TRUST_E_PROVIDER_UNKNOWN), L"/v \"c:\\a b\\f.exe"},
-        {L"/v\tc:\\f.exe  ", true, static_cast<DWORD>(TRUST_E_PROVIDER_UNKNOWN), L"/v\tc:\\f.exe"},
+        {L"/v \"c:\\a b\\f.exe\"", true, static_cast<DWORD>(TRUST_E_SUBJECT_NOT_TRUSTED), L"/v \"c:\\a b\\f.exe"},
+        {L"/v\tc:\\f.exe  ", true, static_cast<DWORD>(TRUST_E_SUBJECT_NOT_TRUSTED), L"/v\tc:\\f.exe"},
     };
     for (const auto& c : rgCases)
     {

@@ -33,6 +33,11 @@ TEST(SystemChecksTest, DiskSpaceMustExceedTheSumOfTheList)
     EXPECT_TRUE(IsDiskSpaceSufficient(ullSum + 1, rgPackages));
     EXPECT_FALSE(IsDiskSpaceSufficient(ullSum, rgPackages));
     EXPECT_FALSE(IsDiskSpaceSufficient(0, nullptr));
+    // Sizes past 4 GiB in sum do not wrap.
+    rgPackages[0].dwDiskSpace = 0xFFFFFFFFu;
+    rgPackages[1].dwDiskSpace = 0xFFFFFFFFu;
+    EXPECT_FALSE(IsDiskSpaceSufficient(0x100000000ull, rgPackages));
+    EXPECT_TRUE(IsDiskSpaceSufficient(0x1FFFFFFFFull + 524288000ull, rgPackages));
     EXPECT_TRUE(IsDiskSpaceSufficient(1, nullptr));
     for (CPackageInfo& package : rgPackages)
     {

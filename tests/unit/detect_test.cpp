@@ -1,0 +1,99 @@
+#include "manifest/detect.h"
+#include "support/tracecapture.h"
+#include <gtest/gtest.h>
+#include <string>
+
+TEST(VersionTest, ParsesOnlyFourNumericParts)
+{
+    struct
+    {
+        const wchar_t* szText;
+        bool fValid;
+    } const rgCases[] = {
+        {L"1.0.0.5", true}, {L"2.0.0.0", true},    {L"1..0.", true},     {L"1.0.5", false},
+        {L"1.0.0.5.1", false}, {L"1.0.0.5b", false}, {L"", false},       {L"...", true},
+        {L"1.0.0.-5", false}, {L" 1.0.0.5", false},
+    };
+    for (const auto& c : rgCases)
+    {
+        std::wstring rgParts[4];
+        EXPECT_EQ(c.fValid, ParseVersion(c.szText, rgParts)) << c.szText;
+    }
+    std::wstring rgParts[4];
+    ASSERT_TRUE(ParseVersion(L"10.20.30.40", rgParts));
+    EXPECT_EQ(L"10", rgParts[0]);
+    EXPECT_EQ(L"40", rgParts[3]);
+}
+
+TEST(VersionTest, TheFirstDifferingPartDecides)
+{
+    struct
+    {
+        const wchar_t* szOnline;
+        const wchar_t* szLocal;
+        bool fNewer;
+    } const rgCases[] = {
+        {L"1.0.0.6", L"1.0.0.5", true},  {L"1.0.0.5", L"1.0.0.5", false}, {L"1.5.0.0", L"2.0.0.0", false},
+        {L"2.0.0.0", L"1.5.0.0", true},  {L"1.10.0.0", L"1.9.0.0", true}, {L"1..0.1", L"1.0.0.0", true},
+        {L"0.9.9.9", L"1.0.0.0", false},
+    };
+    for (const auto& c : rgCases)
+    {
+        std::wstring rgOnline[4];
+        std::wstring rgLocal[4];
+        ASSERT_TRUE(ParseVersion(c.szOnline, rgOnline));
+        ASSERT_TRUE(ParseVersion(c.szLocal, rgLocal));
+        EXPECT_EQ(c.fNewer, IsVersionNewer(rgOnline, rgLocal)) << c.szOnline << " vs " << c.szLocal;
+    }
+}
+
+TEST(VersionTest, OnlineVersionIsAfterTheLastHashOfTheFirstWord)
+{
+    struct
+    {
+        const char* szFile;
+        const wchar_t* szVersion;
+    } const rgCases[] = {
+        {"#1.0.0.6", L"1.0.0.6"},     {"#1.0.0.6\r\n", L"1.0.0.6"},     {"  \t#2.0.0.0 rest", L"2.0.0.0"},
+        {"a#b#1.2.3.4", L"1.2.3.4"},  {"version #1.0.0.6", L""},        {"1.0.0.6", L""},
+        {"", L""},
+    };
+    for (const auto& c : rgCases)
+    {
+        EXPECT_EQ(std::wstring(c.szVersion), ExtractOnlineVersion(c.szFile)) << c.szFile;
+    }
+}
+
+TEST(DetectionTest, TheWineMachineHasTheBuiltInParserAndDirectX)
+{
+    EXPECT_TRUE(IsXmlParserInstalled());
+    EXPECT_TRUE(IsDirectXInstalled());
+    EXPECT_FALSE(IsDotNet35Installed());
+    CPackageInfo package;
+    WCHAR szKey[] = L"MSXML6";
+    package.szKey = szKey;
+    EXPECT_TRUE(IsPackageInstalled(&package));
+    WCHAR szTessal[] = L"TESSAL";
+    WCHAR szCode[] = L"{6E2A94C1-5B07-4D3F-A1C8-92F0D47B3E65}";
+    package.szKey = szTessal;
+    package.szProductCode = szCode;
+    EXPECT_FALSE(IsPackageInstalled(&package));
+    package.szKey = nullptr;
+    package.szProductCode = nullptr;
+}
+
+TEST(DetectionTest, DotNetNeedsAServicePack)
+{
+    const wchar_t szPath[] = L"Software\\Microsoft\\NET Framework Setup\\NDP\\V3.5";
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, szPath, 0, nullptr, 0, KEY_WRITE, nullptr, &hKey,
+                                             nullptr));
+    for (DWORD dwServicePack : {0u, 1u})
+    {
+        RegSetValueExW(hKey, L"SP", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwServicePack), sizeof(DWORD));
+        EXPECT_EQ(dwServicePack != 0, IsDotNet35Installed()) << dwServicePack;
+    }
+    RegCloseKey(hKey);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, szPath);
+    EXPECT_FALSE(IsDotNet35Installed());
+}
