@@ -1,4 +1,6 @@
 #include "app/restart.h"
+#include "diag/trace.h"
+#include "platform/overrides.h"
 
 namespace
 {
@@ -102,5 +104,8 @@ bool EnableShutdownPrivilege()
 void RequestMachineRestart()
 {
     EnableShutdownPrivilege();
-    ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0x84040002);
+    // A release engineer reading the trace sees the request even where the
+    // platform ignores it.
+    DebugMsg(L"[Info] Requesting a restart of the machine\n");
+    g_overrides.pfnExitWindowsEx(RESTART_REQUEST_FLAGS, RESTART_REQUEST_REASON);
 }

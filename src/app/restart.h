@@ -27,3 +27,6 @@ bool EnableShutdownPrivilege();
 void RequestMachineRestart();
 
 constexpr WCHAR RESTART_COMMAND_LINE[] = L"/rsar";
+// EWX_REBOOT with EWX_FORCEIFHUNG; a planned restart for an installation.
+constexpr UINT RESTART_REQUEST_FLAGS = 18;
+constexpr DWORD RESTART_REQUEST_REASON = 0x84040002;

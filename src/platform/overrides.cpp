@@ -1,9 +1,10 @@
 #include "platform/overrides.h"
 
-PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr};
+PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx};
 
 void ResetPlatformOverrides()
 {
     g_overrides.pfnGetSystemDirectoryW = &GetSystemDirectoryW;
     g_overrides.pfnMsiQueryProductStateW = nullptr;
+    g_overrides.pfnExitWindowsEx = &ExitWindowsEx;
 }

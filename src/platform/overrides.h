@@ -10,6 +10,8 @@ struct PlatformOverrides
     UINT(WINAPI* pfnGetSystemDirectoryW)(LPWSTR lpBuffer, UINT uSize);
     // When set, answers product-state queries instead of msi.dll.
     INSTALLSTATE(WINAPI* pfnMsiQueryProductStateW)(LPCWSTR szProduct);
+    // The machine restart request; a test records it instead.
+    BOOL(WINAPI* pfnExitWindowsEx)(UINT uFlags, DWORD dwReason);
 };
 
 extern PlatformOverrides g_overrides;

@@ -75,8 +75,27 @@ CSetupWizard::CSetupWizard()
       m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false),
       m_fPackageFailed(false), m_pPackages(nullptr), m_pInstalling(nullptr), m_nPage(PageLicense),
       m_hBackground(nullptr), m_hWorkersMayRun(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0)
+      m_rghWindows{}, m_cWindows(0), m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0)
 {
+}
+
+CSetupWizard::~CSetupWizard()
+{
+    if (g_pWizard == this)
+    {
+        g_pWizard = nullptr;
+    }
+    for (size_t i = 0; i < m_cWindows; ++i)
+    {
+        if (IsWindow(m_rghWindows[i]))
+        {
+            DestroyWindow(m_rghWindows[i]);
+        }
+    }
+    if (m_hWorkersMayRun)
+    {
+        CloseHandle(m_hWorkersMayRun);
+    }
 }
 
 bool CSetupWizard::Init(HINSTANCE hInstance)
@@ -111,6 +130,10 @@ void CSetupWizard::CreatePage(UINT nTemplate, UINT nPicture)
     if (!hWnd)
     {
         return;
+    }
+    if (m_cWindows < ARRAYSIZE(m_rghWindows))
+    {
+        m_rghWindows[m_cWindows++] = hWnd;
     }
     WCHAR szTitle[c_cchText] = {};
     LoadStringW(m_hInstance, IDS_TITLE, szTitle, c_cchText);

@@ -42,6 +42,11 @@ class CSetupWizard
 {
 public:
     CSetupWizard();
+    // The windows go with the wizard, so that no message of the process's
+    // end reaches a wizard that is gone.
+    ~CSetupWizard();
+    CSetupWizard(const CSetupWizard&) = delete;
+    CSetupWizard& operator=(const CSetupWizard&) = delete;
 
     bool Init(HINSTANCE hInstance);
     void CreatePage(UINT nTemplate, UINT nPicture);
@@ -92,6 +97,9 @@ private:
     // Open while the workers may run; closed while the cancel question is
     // asked, so that they wait at their next cancellation test.
     HANDLE m_hWorkersMayRun;
+    // Every window made, the hidden earlier pages included.
+    HWND m_rghWindows[4];
+    size_t m_cWindows;
     DWORD m_dwMainThreadId;
     ULONGLONG m_ullSplashTick;
 };

@@ -68,14 +68,38 @@ bool HasCall(const std::string& strCalls, const char* szName, const char* szArgu
 }
 
 // Wine builds in the DirectX library and the XML parser, so detection finds
-// them present; the runs switch them off to install every package.
-std::wstring GetOverridesWithoutBuiltIns()
+// them present. The runs switch them off in the prefix's own DLL settings
+// (read by each new process) to install every package.
+class CDisabledBuiltIns
 {
-    WCHAR szOverrides[1024] = {};
-    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", szOverrides, ARRAYSIZE(szOverrides));
-    std::wstring strOverrides(szOverrides);
-    return strOverrides + (strOverrides.empty() ? L"" : L";") + L"d3dx10_41=;msxml6=";
-}
+public:
+    CDisabledBuiltIns()
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &m_hKey, nullptr) == ERROR_SUCCESS)
+        {
+            for (LPCWSTR szName : c_rgszNames)
+            {
+                RegSetValueExW(m_hKey, szName, 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(WCHAR));
+            }
+        }
+    }
+    ~CDisabledBuiltIns()
+    {
+        if (m_hKey)
+        {
+            for (LPCWSTR szName : c_rgszNames)
+            {
+                RegDeleteValueW(m_hKey, szName);
+            }
+            RegCloseKey(m_hKey);
+        }
+    }
+
+private:
+    static constexpr LPCWSTR c_rgszNames[2] = {L"d3dx10_41", L"msxml6"};
+    HKEY m_hKey = nullptr;
+};
 
 class InstallRunTest : public ::testing::Test
 {
@@ -83,7 +107,7 @@ protected:
     void SetUp() override { ResetMachine(); }
     void TearDown() override { ResetMachine(); }
 
-    CScopedEnvironment m_overrides{L"WINEDLLOVERRIDES", GetOverridesWithoutBuiltIns().c_str()};
+    CDisabledBuiltIns m_builtIns;
 };
 
 // Accepts the licence and waits for the finish page.
@@ -145,6 +169,41 @@ TEST_F(InstallRunTest, RestartRequestOffersTheRestartButtons)
     SetupRunResult result = setup.Wait();
     EXPECT_EQ(0u, result.dwExitCode);
     // Restart Later neither restarts nor starts the product.
+    EXPECT_FALSE(HasCall(ReadStubCalls(), "bpts", ""));
+}
+
+TEST_F(InstallRunTest, RestartNowRequestsTheRestartAfterTheWizardHasClosed)
+{
+    CScopedEnvironment exitCode(L"TESSAL_STUB_EXIT_VCREDIST_X86", L"3010");
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    ASSERT_EQ(L"Restart Now", GetControlText(hFinish, 107));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    // Wine accepts the request and carries on; the trace shows it was made,
+    // as the last thing the run did.
+    ASSERT_FALSE(result.traceLines.empty());
+    EXPECT_EQ(L"[Info] Requesting a restart of the machine\n", result.traceLines.back());
+}
+
+TEST_F(InstallRunTest, RestartedRunInstallsWithoutWaitingForTheUser)
+{
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    options.strCommandLine = L"/rsar";
+    CRunningSetup setup(options);
+    // Nobody accepts the licence: the run moves on by itself.
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
     EXPECT_FALSE(HasCall(ReadStubCalls(), "bpts", ""));
 }
 

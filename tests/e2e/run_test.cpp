@@ -55,6 +55,7 @@ void ExpectCleanEnd(const RunWithLog& run, const std::wstring& strName)
 {
     EXPECT_TRUE(run.result.fStarted) << strName;
     EXPECT_FALSE(run.result.fTimedOut) << strName;
+    EXPECT_FALSE(run.result.fCrashed) << strName;
     EXPECT_EQ(0u, run.result.dwExitCode) << strName;
     EXPECT_EQ(1, CountOf(run.strLog, L"\t=== Setup started on ")) << strName;
     EXPECT_EQ(1, CountOf(run.strLog, L"\t=== Setup ended ===\r\n\r\n")) << strName;

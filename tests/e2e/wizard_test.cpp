@@ -15,46 +15,57 @@ RECT GetRect(HWND hWnd)
 }
 
 // Sets the Internet Explorer version in both registry views for one scope.
+// On 32-bit Windows both views are the same key, so every old value is read
+// before anything is written, and restored in reverse order.
 class CScopedIeVersion
 {
 public:
     explicit CScopedIeVersion(LPCWSTR szVersion)
     {
-        for (REGSAM samView : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        for (size_t i = 0; i < 2; ++i)
         {
-            HKEY hKey = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0,
-                              KEY_READ | KEY_WRITE | samView, &hKey) == ERROR_SUCCESS)
-            {
-                WCHAR szOld[255] = {};
-                DWORD cbOld = sizeof(szOld) - sizeof(WCHAR);
-                RegQueryValueExW(hKey, L"Version", nullptr, nullptr, reinterpret_cast<LPBYTE>(szOld), &cbOld);
-                m_rgOld[samView == KEY_WOW64_64KEY] = szOld;
-                Set(hKey, szVersion);
-                RegCloseKey(hKey);
-            }
+            m_rgOld[i] = Read(c_rgViews[i]);
+        }
+        for (REGSAM samView : c_rgViews)
+        {
+            Write(samView, szVersion);
         }
     }
     ~CScopedIeVersion()
     {
-        for (REGSAM samView : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-        {
-            HKEY hKey = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, KEY_WRITE | samView,
-                              &hKey) == ERROR_SUCCESS)
-            {
-                Set(hKey, m_rgOld[samView == KEY_WOW64_64KEY].c_str());
-                RegCloseKey(hKey);
-            }
-        }
+        Write(c_rgViews[1], m_rgOld[1].c_str());
+        Write(c_rgViews[0], m_rgOld[0].c_str());
     }
 
 private:
-    static void Set(HKEY hKey, LPCWSTR szValue)
+    static constexpr REGSAM c_rgViews[2] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+    static std::wstring Read(REGSAM samView)
     {
-        RegSetValueExW(hKey, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(szValue),
-                       static_cast<DWORD>((wcslen(szValue) + 1) * sizeof(WCHAR)));
+        WCHAR szValue[255] = {};
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, KEY_READ | samView,
+                          &hKey) == ERROR_SUCCESS)
+        {
+            DWORD cbValue = sizeof(szValue) - sizeof(WCHAR);
+            RegQueryValueExW(hKey, L"Version", nullptr, nullptr, reinterpret_cast<LPBYTE>(szValue), &cbValue);
+            RegCloseKey(hKey);
+        }
+        return szValue;
     }
+
+    static void Write(REGSAM samView, LPCWSTR szValue)
+    {
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, KEY_WRITE | samView,
+                          &hKey) == ERROR_SUCCESS)
+        {
+            RegSetValueExW(hKey, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(szValue),
+                           static_cast<DWORD>((wcslen(szValue) + 1) * sizeof(WCHAR)));
+            RegCloseKey(hKey);
+        }
+    }
+
     std::wstring m_rgOld[2];
 };
 }

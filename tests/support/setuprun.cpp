@@ -111,14 +111,15 @@ void CRunningSetup::RunDebugLoop()
     bool fDone = false;
     while (!fDone)
     {
+        // The deadline holds even while events keep coming.
+        if (!m_result.fTimedOut && GetTickCount() - dwStart > m_options.dwTimeoutMs)
+        {
+            m_result.fTimedOut = true;
+            TerminateProcess(pi.hProcess, 0xDEAD);
+        }
         DEBUG_EVENT event = {};
         if (!WaitForDebugEvent(&event, 100))
         {
-            if (!m_result.fTimedOut && GetTickCount() - dwStart > m_options.dwTimeoutMs)
-            {
-                m_result.fTimedOut = true;
-                TerminateProcess(pi.hProcess, 0xDEAD);
-            }
             continue;
         }
         DWORD dwContinue = DBG_CONTINUE;
@@ -133,6 +134,12 @@ void CRunningSetup::RunDebugLoop()
             if (dwCode != c_dwBreakpoint && dwCode != c_dwWow64Breakpoint)
             {
                 dwContinue = DBG_EXCEPTION_NOT_HANDLED;
+                if (!event.u.Exception.dwFirstChance)
+                {
+                    // Nothing handled it: the setup crashed.
+                    m_result.fCrashed = true;
+                    TerminateProcess(pi.hProcess, dwCode);
+                }
             }
             break;
         }

@@ -10,6 +10,7 @@ struct SetupRunResult
 {
     bool fStarted = false;
     bool fTimedOut = false;
+    bool fCrashed = false;
     DWORD dwExitCode = 0xFFFFFFFF;
     std::vector<std::wstring> traceLines;
     std::vector<SeenBox> boxes;
