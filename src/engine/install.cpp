@@ -116,10 +116,3 @@ DWORD InstallPackage(CPackageInfo* pPackage, CSetupWizard* pWizard, HINSTANCE hI
         return ERROR_FILE_NOT_FOUND;
     }
 }
-
-DWORD RemovePreviousVersion(CPackageInfo*, CSetupWizard*)
-{
-    // Nothing earlier is removed until the removal step is built; the
-    // removal never fails the run.
-    return ERROR_SUCCESS;
-}

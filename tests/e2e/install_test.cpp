@@ -207,6 +207,37 @@ TEST_F(InstallRunTest, RestartedRunInstallsWithoutWaitingForTheUser)
     EXPECT_FALSE(HasCall(ReadStubCalls(), "bpts", ""));
 }
 
+std::wstring ReadInstalledVersion()
+{
+    WCHAR szVersion[64] = {};
+    DWORD cbVersion = sizeof(szVersion) - sizeof(WCHAR);
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brantlow Project Tessal",
+                 L"DisplayVersion", RRF_RT_REG_SZ, nullptr, szVersion, &cbVersion);
+    return szVersion;
+}
+
+TEST_F(InstallRunTest, AnOlderProductIsRemovedBeforeTheNewOneInstalls)
+{
+    if (sizeof(void*) != 4)
+    {
+        GTEST_SKIP() << "the product registers its version for 32-bit programs; the shipped setup is the 32-bit one";
+    }
+    ASSERT_EQ(0u, InstallProductFile(GetServerRoot() + L"fixtures\\BPTS-old.msi"));
+    ASSERT_EQ(L"1.0.0.0", ReadInstalledVersion());
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_EQ(L"2.0.0.0", ReadInstalledVersion());
+    EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
+}
+
 TEST_F(InstallRunTest, CancelDuringADownloadEndsOnTheCancelledPage)
 {
     SetServerFaults("{\"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe\": {\"mode\": \"stall\", \"seconds\": 60}}");

@@ -59,5 +59,14 @@ with tempfile.TemporaryDirectory() as work:
     subprocess.run(["wixl", "-o", product, os.path.join(work, "product.wxs")], check=True)
     zip_one("TESSAL/TESSAL.zip", "BPTS.msi", product)
 
+    # An earlier version of the product, for the removal runs; it is not on
+    # the vendor's paths, the tests install it themselves.
+    older = open(os.path.join(work, "product.wxs"), encoding="utf-8").read().replace("2.0.0.0", "1.0.0.0")
+    with open(os.path.join(work, "product-old.wxs"), "w", encoding="utf-8") as f:
+        f.write(older)
+    os.makedirs(os.path.join(root, "fixtures"), exist_ok=True)
+    subprocess.run(["wixl", "-o", os.path.join(root, "fixtures", "BPTS-old.msi"), os.path.join(work, "product-old.wxs")],
+                   check=True)
+
 with open(os.path.join(root, "esd", "en", "tessal", "update.txt"), "w") as f:
     f.write("#2.0.0.0\n")

@@ -104,19 +104,34 @@ void ClearStubCalls()
     DeleteFileW((GetTempFolder() + L"tessal-stub-calls.txt").c_str());
 }
 
-void UninstallProduct(LPCWSTR szProductCode)
+namespace
 {
-    WCHAR szCommand[512] = {};
-    wsprintfW(szCommand, L"msiexec.exe /qn /x %s", szProductCode);
+DWORD RunInstaller(const std::wstring& strArguments)
+{
+    std::wstring strCommand = L"msiexec.exe " + strArguments;
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (CreateProcessW(nullptr, szCommand, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    DWORD dwExitCode = 0xFFFFFFFF;
+    if (CreateProcessW(nullptr, &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     {
         WaitForSingleObject(pi.hProcess, 120000);
+        GetExitCodeProcess(pi.hProcess, &dwExitCode);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
+    return dwExitCode;
+}
+}
+
+void UninstallProduct(LPCWSTR szProductCode)
+{
+    RunInstaller(std::wstring(L"/qn /x ") + szProductCode);
+}
+
+DWORD InstallProductFile(const std::wstring& strMsi)
+{
+    return RunInstaller(L"/qn /i \"" + strMsi + L"\"");
 }
 
 bool IsProductInstalledForTest(LPCWSTR szProductCode)

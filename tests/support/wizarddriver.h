@@ -36,4 +36,6 @@ std::string ReadStubCalls();
 void ClearStubCalls();
 // Removes an installed product without a user interface.
 void UninstallProduct(LPCWSTR szProductCode);
+// Installs a package file without a user interface; the installer's exit code.
+DWORD InstallProductFile(const std::wstring& strMsi);
 bool IsProductInstalledForTest(LPCWSTR szProductCode);
