@@ -1,28 +1,37 @@
 #!/bin/sh
-# Installs what is missing, builds the 32-bit setup and runs it under Wine
-# against the local demo download server on 127.0.0.1:48080. Uses the
-# current X display when there is one, a virtual one otherwise.
+# Installs what is missing, builds the 32-bit setup and runs the typical
+# install under Wine against the local demo download server on
+# 127.0.0.1:48080. With a desktop display the setup opens there and you
+# click through it; without one it runs on a virtual display, driven like a
+# user would, and a PNG of every page is saved.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-origin="http://127.0.0.1:48080"
-./scripts/build.sh i686 -DTESSAL_SERVER_ORIGIN="$origin"
-build="build/i686"
+./scripts/build.sh i686 -DTESSAL_SERVER_ORIGIN="http://127.0.0.1:48080"
+build="$PWD/build/i686"
 
 . ./scripts/wine-env.sh
+headless=""
 if [ -z "${DISPLAY:-}" ]; then
+    headless="yes"
     wine_env_start_display
-    echo "No display: running on the virtual display $DISPLAY"
 fi
 wine_env_start_prefix "$build" win64
 
-python3 tests/server/server.py serve --port 48080 --root "$build/server" &
-server=$!
-trap 'kill $server 2>/dev/null || true; wine_env_stop' EXIT INT TERM
+python3 tests/server/server.py start --port 48080 --root "$build/server" --pidfile "$build/demo-server.pid"
+trap 'python3 tests/server/server.py stop --pidfile "$build/demo-server.pid"; wine_env_stop' EXIT INT TERM
 
-_MSI_WEB_BOOTSTRAP_DEBUG=1 WINEDEBUG=warn+seh \
-    "$PWD/scripts/wine-run" "$PWD/$build/wine" "$build/bin/TessalSetup.exe" "$@" 2>&1 |
-    sed -n 's/^.*OutputDebugStringA "\(.*\)"$/trace: \1/p'
+if [ -n "$headless" ]; then
+    echo "No desktop display: running the typical install headless on $DISPLAY."
+    "$PWD/scripts/wine-run" "$build/wine" "$build/bin/run_tests.exe" \
+        --gtest_filter='InstallRunTest.TypicalRun*' --gtest_brief=1
+    echo "Pictures of every page: $build/artifacts/typical-*.png"
+    ls "$build"/artifacts/typical-*.png
+else
+    _MSI_WEB_BOOTSTRAP_DEBUG=1 WINEDEBUG=warn+seh \
+        "$PWD/scripts/wine-run" "$build/wine" "$build/bin/TessalSetup.exe" "$@" 2>&1 |
+        sed -n 's/^.*OutputDebugStringA "\(.*\)"$/trace: \1/p'
+fi
 log=$(find "$build/wine/win64/drive_c/users" -name ProjectTessalSetup.log 2>/dev/null | head -n 1)
 if [ -n "$log" ]; then
     echo "Setup log ($log):"

@@ -303,8 +303,22 @@ TEST_F(InstallRunTest, TypicalRunInstallsEveryPackageAndLaunchesTheProduct)
     options.dwTimeoutMs = c_dwRunTimeoutMs;
     int nFoldersBefore = CountGuidFolders();
     CRunningSetup setup(options);
-    HWND hFinish = RunToFinish(setup);
+    HWND hSplash = WaitForWizardControl(setup.GetProcessId(), 1003, 30000);
+    if (hSplash && !GetDlgItem(hSplash, 1093))
+    {
+        SaveScreenshot(L"typical-1-splash");
+    }
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    ASSERT_NE(nullptr, hLicence);
+    SaveScreenshot(L"typical-2-licence");
+    ClickButton(hLicence, 108);
+    if (WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000))
+    {
+        SaveScreenshot(L"typical-3-progress");
+    }
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
     ASSERT_NE(nullptr, hFinish);
+    SaveScreenshot(L"typical-4-finish");
     EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
     EXPECT_EQ(L"Brantlow Project Tessal is installed and ready to use.", GetControlText(hFinish, 1008));
     EXPECT_EQ(L"Click Launch Now to start the program.", GetControlText(hFinish, 1004));
