@@ -58,7 +58,9 @@ std::string ReadFileBytes(LPCWSTR szPath)
     return std::string(rgBuffer, cbRead);
 }
 
-bool IsProductCodeInstalled(LPCWSTR szCode)
+}
+
+bool IsProductInstalled(LPCWSTR szCode)
 {
     if (!szCode || szCode[0] == L'\0')
     {
@@ -86,7 +88,6 @@ bool IsProductCodeInstalled(LPCWSTR szCode)
         RegCloseKey(hKey);
     }
     return hKey != nullptr;
-}
 }
 
 bool IsDotNet35Installed()
@@ -259,14 +260,14 @@ bool IsOlderVersionInstalled()
 bool IsPackageInstalled(const CPackageInfo* pPackage)
 {
     bool fOwnProduct = IsKey(pPackage, L"TESSAL") || IsKey(pPackage, L"TESSALUNINST");
-    if (pPackage->szProductCode && !fOwnProduct && IsProductCodeInstalled(pPackage->szProductCode))
+    if (pPackage->szProductCode && !fOwnProduct && IsProductInstalled(pPackage->szProductCode))
     {
         return true;
     }
     if (IsKey(pPackage, L"DOTNET35SP1"))
     {
-        return IsProductCodeInstalled(L"{CE2CDD62-0124-36CA-84D3-9F4DCF5C5BD9}") ||
-               IsProductCodeInstalled(L"Microsoft .NET Framework 3.5 SP1") || IsDotNet35Installed();
+        return IsProductInstalled(L"{CE2CDD62-0124-36CA-84D3-9F4DCF5C5BD9}") ||
+               IsProductInstalled(L"Microsoft .NET Framework 3.5 SP1") || IsDotNet35Installed();
     }
     if (IsKey(pPackage, L"D3DCORE"))
     {

@@ -5,6 +5,9 @@
 // Whether the package's software is already present on the machine; for
 // the removal package, whether an older version must go.
 bool IsPackageInstalled(const CPackageInfo* pPackage);
+// The Windows Installer knows the product as installed; without the
+// installer library, the product code's uninstall key stands in.
+bool IsProductInstalled(LPCWSTR szProductCode);
 bool IsDotNet35Installed();
 bool IsDirectXInstalled();
 bool IsXmlParserInstalled();

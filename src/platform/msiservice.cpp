@@ -1,5 +1,4 @@
 #include "platform/msiservice.h"
-#include "platform/overrides.h"
 
 namespace
 {
@@ -66,18 +65,4 @@ bool CMsiLibrary::HasInstallEntryPoints() const
         }
     }
     return true;
-}
-
-bool IsProductInstalled(LPCWSTR szProductCode)
-{
-    if (g_overrides.pfnMsiQueryProductStateW)
-    {
-        return g_overrides.pfnMsiQueryProductStateW(szProductCode) == INSTALLSTATE_DEFAULT;
-    }
-    CMsiLibrary msi;
-    if (msi.Load() != ERROR_SUCCESS || !msi.pfnQueryProductStateW)
-    {
-        return false;
-    }
-    return msi.pfnQueryProductStateW(szProductCode) == INSTALLSTATE_DEFAULT;
 }

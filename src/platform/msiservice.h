@@ -36,7 +36,3 @@ public:
 private:
     HMODULE m_hModule = nullptr;
 };
-
-// Asks the Windows Installer whether the product is installed for the
-// machine (INSTALLSTATE_DEFAULT). False when the service is unavailable.
-bool IsProductInstalled(LPCWSTR szProductCode);
