@@ -110,6 +110,30 @@ protected:
     CDisabledBuiltIns m_builtIns;
 };
 
+// Options of a full run that answers the cancel question as given.
+SetupRunOptions CancelQuestionRun(int nAnswer)
+{
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    options.answers = {{L"Do you really want to terminate", nAnswer}};
+    return options;
+}
+
+// Accepts the licence and waits for the progress page.
+HWND AcceptLicence(CRunningSetup& setup)
+{
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    EXPECT_NE(nullptr, hLicence) << "the licence page never appeared";
+    if (!hLicence)
+    {
+        return nullptr;
+    }
+    ClickButton(hLicence, 108);
+    HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
+    EXPECT_NE(nullptr, hProgress) << "the progress page never appeared";
+    return hProgress;
+}
+
 // Accepts the licence and waits for the finish page.
 HWND RunToFinish(CRunningSetup& setup)
 {
@@ -241,14 +265,8 @@ TEST_F(InstallRunTest, AnOlderProductIsRemovedBeforeTheNewOneInstalls)
 TEST_F(InstallRunTest, CancelDuringADownloadEndsOnTheCancelledPage)
 {
     SetServerFaults("{\"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe\": {\"mode\": \"stall\", \"seconds\": 60}}");
-    SetupRunOptions options;
-    options.dwTimeoutMs = c_dwRunTimeoutMs;
-    options.answers = {{L"Do you really want to terminate", IDYES}};
-    CRunningSetup setup(options);
-    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
-    ASSERT_NE(nullptr, hLicence);
-    ClickButton(hLicence, 108);
-    HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
+    CRunningSetup setup(CancelQuestionRun(IDYES));
+    HWND hProgress = AcceptLicence(setup);
     ASSERT_NE(nullptr, hProgress);
     Sleep(1500);
     EXPECT_EQ(L"Installation in progress...", GetControlText(hProgress, 1005));
@@ -272,14 +290,8 @@ TEST_F(InstallRunTest, CancelThenNoLetsTheInstallationGoOn)
 {
     // The first transfer is slow enough to ask the question during it.
     SetServerFaults("{\"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe\": {\"mode\": \"throttle\", \"rate\": 20000}}");
-    SetupRunOptions options;
-    options.dwTimeoutMs = c_dwRunTimeoutMs;
-    options.answers = {{L"Do you really want to terminate", IDNO}};
-    CRunningSetup setup(options);
-    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
-    ASSERT_NE(nullptr, hLicence);
-    ClickButton(hLicence, 108);
-    HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
+    CRunningSetup setup(CancelQuestionRun(IDNO));
+    HWND hProgress = AcceptLicence(setup);
     ASSERT_NE(nullptr, hProgress);
     Sleep(500);
     SaveScreenshot(L"progress");
