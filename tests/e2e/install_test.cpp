@@ -119,8 +119,8 @@ SetupRunOptions CancelQuestionRun(int nAnswer)
     return options;
 }
 
-// Accepts the licence and waits for the progress page.
-HWND AcceptLicence(CRunningSetup& setup)
+// Accepts the licence, then waits for the given page.
+HWND AcceptLicenceAndWaitFor(CRunningSetup& setup, DriverPage nPage, DWORD dwTimeoutMs)
 {
     HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
     EXPECT_NE(nullptr, hLicence) << "the licence page never appeared";
@@ -129,24 +129,19 @@ HWND AcceptLicence(CRunningSetup& setup)
         return nullptr;
     }
     ClickButton(hLicence, 108);
-    HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
-    EXPECT_NE(nullptr, hProgress) << "the progress page never appeared";
-    return hProgress;
+    HWND hPage = WaitForPage(setup.GetProcessId(), nPage, dwTimeoutMs);
+    EXPECT_NE(nullptr, hPage) << "the expected page never appeared";
+    return hPage;
 }
 
-// Accepts the licence and waits for the finish page.
+HWND AcceptLicence(CRunningSetup& setup)
+{
+    return AcceptLicenceAndWaitFor(setup, DriverPageProgress, 30000);
+}
+
 HWND RunToFinish(CRunningSetup& setup)
 {
-    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
-    EXPECT_NE(nullptr, hLicence) << "the licence page never appeared";
-    if (!hLicence)
-    {
-        return nullptr;
-    }
-    ClickButton(hLicence, 108);
-    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
-    EXPECT_NE(nullptr, hFinish) << "the finish page never appeared";
-    return hFinish;
+    return AcceptLicenceAndWaitFor(setup, DriverPageFinish, c_dwRunTimeoutMs);
 }
 }
 
