@@ -46,8 +46,13 @@ wine_env_start_prefix() {
     WINEPREFIX="$build/wine/$arch" wineserver -p </dev/null >/dev/null 2>&1
     # Start the prefix's services now, away from any test's output: a
     # service started by a test would hold its output open and ctest would
-    # wait for it forever.
-    TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # wait for it forever. On the virtual display, which has no window
+    # manager, Wine waits two seconds for a manager at every hidden window
+    # unless its windows are unmanaged.
+    managed=Y
+    [ -n "$WINE_ENV_XVFB_PID" ] && managed=N
+    TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" \
+        reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f </dev/null >/dev/null 2>&1 || true
     WINE_ENV_PREFIXES="$WINE_ENV_PREFIXES $build/wine/$arch"
 }
 
