@@ -1,35 +1,7 @@
 #include "app/restart.h"
 #include "diag/trace.h"
 #include "platform/overrides.h"
-
-namespace
-{
-template <typename T>
-T LookupExport(HMODULE hModule, LPCSTR szName)
-{
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(hModule, szName)));
-}
-
-// A library loaded for one call and released on every path.
-class CLoadedLibrary
-{
-public:
-    explicit CLoadedLibrary(LPCWSTR szName) : m_hModule(LoadLibraryW(szName)) {}
-    ~CLoadedLibrary()
-    {
-        if (m_hModule)
-        {
-            FreeLibrary(m_hModule);
-        }
-    }
-    CLoadedLibrary(const CLoadedLibrary&) = delete;
-    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
-    HMODULE Get() const { return m_hModule; }
-
-private:
-    HMODULE m_hModule;
-};
-}
+#include "platform/owners.h"
 
 CRestartRegistration::CRestartRegistration() : m_hKernel(LoadLibraryW(L"Kernel32.dll"))
 {

@@ -1,36 +1,11 @@
 #include "trust/verify.h"
 #include "diag/trace.h"
+#include "platform/owners.h"
 #include <softpub.h>
 #include <wintrust.h>
 
 namespace
 {
-template <typename T>
-T LookupExport(HMODULE hModule, LPCSTR szName)
-{
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(hModule, szName)));
-}
-
-// A library loaded for one step and released on every path.
-class CLibrary
-{
-public:
-    explicit CLibrary(LPCWSTR szName) : m_hModule(LoadLibraryW(szName)) {}
-    ~CLibrary()
-    {
-        if (m_hModule)
-        {
-            FreeLibrary(m_hModule);
-        }
-    }
-    CLibrary(const CLibrary&) = delete;
-    CLibrary& operator=(const CLibrary&) = delete;
-    HMODULE Get() const { return m_hModule; }
-
-private:
-    HMODULE m_hModule;
-};
-
 using PFN_WIN_VERIFY_TRUST = LONG(WINAPI*)(HWND, GUID*, LPVOID);
 using PFN_PROV_DATA_FROM_STATE = CRYPT_PROVIDER_DATA*(WINAPI*)(HANDLE);
 using PFN_PROV_SIGNER_FROM_CHAIN = CRYPT_PROVIDER_SGNR*(WINAPI*)(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD);
@@ -49,7 +24,7 @@ PCCERT_CONTEXT DuplicateSigner(PFN_PROV_DATA_FROM_STATE pfnData, PFN_PROV_SIGNER
     {
         return nullptr;
     }
-    CLibrary crypt(L"crypt32.dll");
+    CLoadedLibrary crypt(L"crypt32.dll");
     auto pfnDuplicate = crypt.Get() ? LookupExport<PFN_DUPLICATE_CERT>(crypt.Get(), "CertDuplicateCertificateContext")
                                     : nullptr;
     return pfnDuplicate ? pfnDuplicate(pCert->pCert) : nullptr;
@@ -92,7 +67,7 @@ TrustResult VerifyFileTrust(LPCWSTR szFile, DWORD dwUIChoice, bool* pfSigned, PC
     data.pFile = &fileInfo;
     data.dwStateAction = ppSigner ? WTD_STATEACTION_VERIFY : WTD_STATEACTION_IGNORE;
 
-    CLibrary wintrust(L"wintrust.dll");
+    CLoadedLibrary wintrust(L"wintrust.dll");
     if (!wintrust.Get())
     {
         return TrustNotChecked;
@@ -130,7 +105,7 @@ TrustResult VerifyFileTrust(LPCWSTR szFile, DWORD dwUIChoice, bool* pfSigned, PC
 
 TrustResult VerifySignatures(LPCWSTR szSetupExe, LPCWSTR szPackage)
 {
-    CLibrary crypt(L"crypt32.dll");
+    CLoadedLibrary crypt(L"crypt32.dll");
     if (!crypt.Get())
     {
         return TrustNotChecked;
