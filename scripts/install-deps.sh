@@ -15,6 +15,16 @@ done
 [ -f /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf ] || need="yes"
 [ -x /usr/lib/wine/wine64 ] || need="yes"
 [ -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ] || need="yes"
+have localedef || need="yes"
+# The licence tests run the setup for users in other countries; Wine takes
+# the user locale from the environment, which needs the locale compiled.
+locales_missing() {
+    for name in en_AU de_DE; do
+        locale -a 2>/dev/null | grep -qx "$name.utf8" || return 0
+    done
+    return 1
+}
+locales_missing && need="yes"
 [ -z "$need" ] && exit 0
 
 SUDO=""
@@ -29,4 +39,7 @@ $SUDO apt-get install -y -q -t bookworm --no-install-recommends \
     cmake ninja-build python3 googletest \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev \
     wine wine64 wine32:i386 xvfb xauth wixl msitools osslsigncode openssl \
-    imagemagick fonts-dejavu-core unzip zip
+    imagemagick fonts-dejavu-core unzip zip locales
+for name in en_AU de_DE; do
+    locale -a 2>/dev/null | grep -qx "$name.utf8" || $SUDO localedef -i "$name" -f UTF-8 "$name.UTF-8"
+done

@@ -17,6 +17,7 @@ void LogError(LPCWSTR szMessage)
 {
     CSetupLog::Instance().Write(L"  Installation Error: %s\n", szMessage);
 }
+}
 
 void ShowAndLog(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyle)
 {
@@ -24,6 +25,8 @@ void ShowAndLog(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyl
     LogError(szMessage);
 }
 
+namespace
+{
 // Loads a string that holds one printf placeholder and fills it.
 template <typename T>
 void ShowFormatted(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, UINT nStringId, UINT uStyle, T value)

@@ -30,6 +30,8 @@ void ReportInstallError(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, 
 void ReportSystemError(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, UINT nStringId, LPCWSTR szInsert);
 void ReportMsiError(DWORD dwCode, HWND hWndOwner, LPCWSTR szCaption, HINSTANCE hInstance, HMODULE hMsiModule);
 void ReportOutOfMemory(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption);
+// A box with a fixed text of its own, logged like every error box.
+void ShowAndLog(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyle);
 void ShowUsage(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption);
 
 // Decisions kept apart from the boxes so they can be tested without windows.

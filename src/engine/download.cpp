@@ -227,6 +227,12 @@ DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLo
         ReportCancelled(hInstance, pWizard->GetOwnerWindow());
         return ERROR_INSTALL_USEREXIT;
     }
+    // An error page must never be taken for the package.
+    if (SUCCEEDED(hr) && GetCachedHttpStatus(strCanonical.Get()) >= 400)
+    {
+        DropCachedUrl(strCanonical.Get());
+        hr = INET_E_DOWNLOAD_FAILURE;
+    }
     if (FAILED(hr))
     {
         ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);

@@ -1,8 +1,10 @@
 #include "ui/wizard.h"
 #include "app/restart.h"
+#include "diag/heapstr.h"
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
 #include "engine/workers.h"
+#include "ui/license.h"
 #include "ui/status.h"
 #include <commctrl.h>
 #include <shlobj.h>
@@ -74,7 +76,7 @@ CSetupWizard::CSetupWizard()
       m_hLicenseText(nullptr), m_fCancelled(false), m_fOsSupported(true), m_fBrowserSupported(true),
       m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false),
       m_fPackageFailed(false), m_pPackages(nullptr), m_pInstalling(nullptr), m_nPage(PageLicense),
-      m_hBackground(nullptr), m_hWorkersMayRun(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+      m_hBackground(nullptr), m_szEulaFolder(AllocString(MAX_PATH)), m_hWorkersMayRun(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       m_rghWindows{}, m_cWindows(0), m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0)
 {
 }
@@ -96,6 +98,7 @@ CSetupWizard::~CSetupWizard()
     {
         CloseHandle(m_hWorkersMayRun);
     }
+    FreeString(m_szEulaFolder);
 }
 
 bool CSetupWizard::Init(HINSTANCE hInstance)
@@ -169,6 +172,7 @@ void CSetupWizard::SetPage(WizardPage nPage)
         HWND hWnd = m_hWnd.load();
         m_hLicenseText = GetDlgItem(hWnd, IDC_LICENSE_TEXT);
         m_hCountryCombo = GetDlgItem(hWnd, IDC_COUNTRY);
+        InitLicensePage();
         SetFocus(GetDlgItem(hWnd, IDC_BUTTON_LEFT));
         SetForegroundWindow(hWnd);
         RedrawWindow(hWnd, nullptr, nullptr, c_uRedrawAll);
@@ -250,6 +254,10 @@ void CSetupWizard::Start(HANDLE hInstallThread, HANDLE hDownloadThread, CPackage
     m_hInstallThread = hInstallThread;
     m_hDownloadThread = hDownloadThread;
     m_pPackages = pPackages;
+    if (DownloadLicenseArchive(this) != ERROR_SUCCESS)
+    {
+        ShowAndLog(nullptr, L"Download Eula failed", L"Eula", MB_OK);
+    }
     // Keep the splash up, and responsive, until it has been seen long
     // enough; the wait sleeps until input or the deadline.
     const ULONGLONG ullDeadline = m_ullSplashTick + SPLASH_SECONDS * 1000;
@@ -514,6 +522,22 @@ INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARA
                 pWizard->OnFinishButton(IDC_BUTTON_LEFT);
             }
             return TRUE;
+        }
+        if (wParam == IDC_PRINT)
+        {
+            pWizard->PrintLicense();
+            return TRUE;
+        }
+        if (HIWORD(wParam) == CBN_SELENDOK)
+        {
+            pWizard->OnCountryChanged();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_TIMER:
+        if (wParam == IDT_FILL_LICENSE)
+        {
+            pWizard->FillLicensePage(hWnd);
         }
         return FALSE;
     case WM_SETUP_UPDATE:

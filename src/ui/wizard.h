@@ -1,6 +1,8 @@
 #pragma once
 #include "manifest/package.h"
 #include <atomic>
+#include <map>
+#include <string>
 #include <time.h>
 
 enum WizardPage : int
@@ -29,6 +31,7 @@ constexpr UINT IDC_SUBTITLE = 1008;
 constexpr UINT IDC_DETAIL = 1004;
 constexpr UINT IDC_STATUS = 105;
 constexpr UINT IDC_PROGRESS = 104;
+constexpr UINT IDT_FILL_LICENSE = 2;
 
 constexpr UINT IDS_CANCEL_QUESTION = 41;
 constexpr UINT IDS_CANCEL_CAPTION = 45;
@@ -65,6 +68,14 @@ public:
     bool IsCancelled() const;
     bool SetBackground(UINT nPicture);
 
+    // The licence page.
+    void InitLicensePage();
+    void FillLicensePage(HWND hWndTimer);
+    bool FillCountryList();
+    void OnCountryChanged();
+    void LoadLicenseText(const std::wstring& strFile);
+    void PrintLicense();
+
     void ResetProgress(int nUpper);
     void AdvanceProgress(int nDelta);
     void StartMarquee();
@@ -87,6 +98,10 @@ public:
     std::atomic<CPackageInfo*> m_pInstalling;
     WizardPage m_nPage;
     HBITMAP m_hBackground;
+    // The licence folder, ending in a backslash; empty until it was made.
+    LPWSTR m_szEulaFolder;
+    std::map<std::wstring, std::wstring> m_mapLicenseFiles;
+    std::wstring m_strUserLcid;
 
 private:
     void SetFinishButtons();

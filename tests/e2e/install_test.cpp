@@ -28,6 +28,7 @@ void ResetMachine()
     }
 }
 
+// GUID-named folders in the temporary folder, the licence folders aside.
 int CountGuidFolders()
 {
     WIN32_FIND_DATAW find = {};
@@ -37,7 +38,10 @@ int CountGuidFolders()
     {
         do
         {
-            if (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            // The licence folders stay by design; the extraction folders must not.
+            std::wstring strIndex = GetTempFolder() + find.cFileName + L"\\BltwLicense.ini";
+            if ((find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                GetFileAttributesW(strIndex.c_str()) == INVALID_FILE_ATTRIBUTES)
             {
                 ++n;
             }
@@ -189,6 +193,37 @@ TEST_F(InstallRunTest, RestartRequestOffersTheRestartButtons)
     EXPECT_EQ(0u, result.dwExitCode);
     // Restart Later neither restarts nor starts the product.
     EXPECT_FALSE(HasCall(ReadStubCalls(), "bpts", ""));
+}
+
+TEST_F(InstallRunTest, AServerErrorFailsThePackageAsAFailedDownload)
+{
+    for (const char* szMode : {"404", "500"})
+    {
+        ResetMachine();
+        SetServerFaults(std::string("{\"/esd/en/tessal/installfiles/dotNet/dotNetFx35setup.exe\": {\"mode\": \"") +
+                        szMode + "\"}}");
+        SetupRunOptions options;
+        options.dwTimeoutMs = c_dwRunTimeoutMs;
+        CRunningSetup setup(options);
+        HWND hFinish = RunToFinish(setup);
+        ASSERT_NE(nullptr, hFinish) << szMode;
+        EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005)) << szMode;
+        EXPECT_EQ(L"Please check your internet connection and try again", GetControlText(hFinish, 1008)) << szMode;
+        EXPECT_EQ(L"Project Tessal failed to install:\n\n"
+                  L".NET Framework Runtime 3.5 SP1 (0x2: Failed downloading component.)\n",
+                  GetControlText(hFinish, 1004))
+            << szMode;
+        ClickButton(hFinish, 107);
+        SetupRunResult result = setup.Wait();
+        EXPECT_EQ(0u, result.dwExitCode);
+        ASSERT_EQ(1u, result.boxes.size()) << szMode;
+        EXPECT_EQ(L"Failed downloading component.", result.boxes[0].strText);
+        // The error page was never run as the package, and nothing after it ran.
+        std::string strCalls = ReadStubCalls();
+        EXPECT_FALSE(HasCall(strCalls, "dotNetFx35setup", "")) << strCalls;
+        EXPECT_FALSE(HasCall(strCalls, "DXSETUP", "")) << strCalls;
+        EXPECT_FALSE(IsProductInstalledForTest(c_szTessalCode)) << szMode;
+    }
 }
 
 TEST_F(InstallRunTest, RestartNowRequestsTheRestartAfterTheWizardHasClosed)

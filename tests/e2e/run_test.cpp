@@ -1,3 +1,4 @@
+#include "buildconfig.h"
 #include "support/setuprun.h"
 #include "support/testpaths.h"
 #include <gtest/gtest.h>
@@ -144,7 +145,7 @@ TEST(RunSequenceTest, AcceptedRunsReachTheLicencePage)
     } const rgCases[] = {
         {L"TessalSetup.exe", L"", L"[Resource] lpName = OPERATION NOT FOUND\n"},
         {L"TessalSetup.exe", L" \t ", L"[Resource] lpName = TESSALDB, lpBuf = BPTS.msi\n"},
-        {L"TessalSetup.exe", L"-A", L"[Resource] lpName = BASEURL, lpBuf = http://127.0.0.1:48080/esd/en/tessal/installfiles\n"},
+        {L"TessalSetup.exe", L"-A", L"[Resource] lpName = BASEURL, lpBuf = " TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/installfiles\n"},
         {L"TessalSetup-op-install.exe", L"", L"[Resource] lpName = OPERATION, lpBuf = install\n"},
         {L"TessalSetup-op-installupd.exe", L"", L"[Resource] lpName = OPERATION, lpBuf = InstallUpd\n"},
     };

@@ -3,7 +3,8 @@
 make-server-tree.py <stubpkg.exe> <packages-source-folder> <output-root>
 
 Every program package is a copy of the stub program; the parser packages
-and the product are real Windows Installer packages built with wixl."""
+and the product are real Windows Installer packages built with wixl; the
+licence archive holds the files of the source folder's "eula" folder."""
 import os
 import shutil
 import subprocess
@@ -67,6 +68,12 @@ with tempfile.TemporaryDirectory() as work:
     os.makedirs(os.path.join(root, "fixtures"), exist_ok=True)
     subprocess.run(["wixl", "-o", os.path.join(root, "fixtures", "BPTS-old.msi"), os.path.join(work, "product-old.wxs")],
                    check=True)
+
+# The licence archive: the index and the RTF texts, flat, as the vendor serves it.
+eula = os.path.join(source, "eula")
+with zipfile.ZipFile(os.path.join(root, "esd", "en", "tessal", "eula.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+    for name in sorted(os.listdir(eula)):
+        archive.write(os.path.join(eula, name), name)
 
 with open(os.path.join(root, "esd", "en", "tessal", "update.txt"), "w") as f:
     f.write("#2.0.0.0\n")

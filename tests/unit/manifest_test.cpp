@@ -1,3 +1,4 @@
+#include "buildconfig.h"
 #include "diag/heapstr.h"
 #include "manifest/manifest.h"
 #include "support/testpaths.h"
@@ -18,7 +19,7 @@ TEST(LoadManifestStringTest, ReadsValuesOfTheShippedManifest)
         {L"tessaldb", L"BPTS.msi"},
         {L"MINIMUM_MSI", L"301"},
         {L"PRODUCTNAME", L"Brantlow Project Tessal"},
-        {L"BASEURL", L"http://127.0.0.1:48080/esd/en/tessal/installfiles"},
+        {L"BASEURL", TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/installfiles"},
         {L"1", L"MSI"},
         {L"9", L"TESSAL"},
         {L"TESSAL_INSTALL", L"TESSAL\\TESSAL.zip"},

@@ -1,3 +1,4 @@
+#include "buildconfig.h"
 #include "manifest/packagelist.h"
 #include "support/boxanswerer.h"
 #include "support/msioverride.h"
@@ -9,7 +10,7 @@
 
 namespace
 {
-const wchar_t c_szBaseUrl[] = L"http://127.0.0.1:48080/esd/en/tessal/installfiles";
+const wchar_t c_szBaseUrl[] = TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/installfiles";
 
 struct BuiltList
 {

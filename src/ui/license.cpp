@@ -1,0 +1,213 @@
+#include "ui/license.h"
+#include "diag/msgbox.h"
+#include "diag/safestr.h"
+#include "engine/download.h"
+#include "engine/zip.h"
+#include "platform/owners.h"
+#include "platform/urlservice.h"
+#include "ui/licenseini.h"
+#include "buildconfig.h"
+#include <new>
+#include <richedit.h>
+
+std::optional<LicensePageState> g_licensePageState;
+
+namespace
+{
+constexpr UINT c_uRedrawAll = RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME;
+constexpr LPARAM c_cchLicenseLimit = 0x400000;
+const wchar_t c_szOtherCountries[] = L"Other Countries";
+
+// The licence folder joined with a name inside it; false when there is no
+// folder yet or the path does not fit, so nothing is ever read relative to
+// the current folder.
+bool ComposeLicensePath(LPCWSTR szFolder, LPCWSTR szName, LPWSTR szPath)
+{
+    return szFolder && szFolder[0] != L'\0' && SUCCEEDED(SafeCopy(szPath, MAX_PATH, szFolder)) &&
+           SUCCEEDED(SafeAppend(szPath, MAX_PATH, szName));
+}
+
+DWORD CALLBACK ReadRtfChunk(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* pcb)
+{
+    DWORD cbRead = 0;
+    if (cb <= 0 || !ReadFile(reinterpret_cast<HANDLE>(dwCookie), pbBuffer, static_cast<DWORD>(cb), &cbRead, nullptr))
+    {
+        cbRead = 0;
+    }
+    *pcb = static_cast<LONG>(cbRead);
+    return 0;
+}
+
+std::wstring GetComboEntryText(HWND hCombo, LRESULT nIndex)
+{
+    LRESULT cchText = SendMessageW(hCombo, CB_GETLBTEXTLEN, static_cast<WPARAM>(nIndex), 0);
+    if (nIndex < 0 || cchText < 0)
+    {
+        return std::wstring();
+    }
+    std::wstring strText(static_cast<size_t>(cchText) + 1, L'\0');
+    LRESULT cchCopied = SendMessageW(hCombo, CB_GETLBTEXT, static_cast<WPARAM>(nIndex),
+                                     reinterpret_cast<LPARAM>(&strText[0]));
+    strText.resize(cchCopied < 0 ? 0 : static_cast<size_t>(cchCopied));
+    return strText;
+}
+}
+
+std::wstring GetSelectedCountry(HWND hCombo)
+{
+    return GetComboEntryText(hCombo, SendMessageW(hCombo, CB_GETCURSEL, 0, 0));
+}
+
+DWORD DownloadLicenseArchive(CSetupWizard* pWizard)
+{
+    WCHAR szFolder[MAX_PATH] = {};
+    DWORD cchTemp = GetTempPathW(MAX_PATH, szFolder);
+    GUID guid = {};
+    WCHAR szGuid[255] = {};
+    if (cchTemp == 0 || cchTemp >= MAX_PATH || FAILED(CoCreateGuid(&guid)) ||
+        StringFromGUID2(guid, szGuid, ARRAYSIZE(szGuid)) == 0 || FAILED(SafeAppend(szFolder, MAX_PATH, szGuid)) ||
+        !CreateDirectoryW(szFolder, nullptr) || FAILED(SafeAppend(szFolder, MAX_PATH, L"\\")))
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    WCHAR szCached[MAX_PATH] = {};
+    CDownloadBindStatusCallback* pCallback = new (std::nothrow) CDownloadBindStatusCallback(pWizard);
+    if (pCallback)
+    {
+        // The transfer's own result is not needed: no file, no archive.
+        DownloadUrlToCacheFile(TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/eula.zip", szCached, pCallback);
+        pCallback->Release();
+    }
+    DWORD dwResult = ExtractZipArchive(szCached, szFolder);
+    if (pWizard->m_szEulaFolder)
+    {
+        SafeCopy(pWizard->m_szEulaFolder, MAX_PATH, szFolder);
+    }
+    return dwResult;
+}
+
+void CSetupWizard::InitLicensePage()
+{
+    if (!g_licensePageState)
+    {
+        g_licensePageState.emplace();
+    }
+    HWND hWnd = m_hWnd.load();
+    SetTimer(hWnd, IDT_FILL_LICENSE, 1, nullptr);
+    SendMessageW(m_hCountryCombo, CB_RESETCONTENT, 0, 0);
+    EnableWindow(GetDlgItem(hWnd, IDC_BUTTON_LEFT), TRUE);
+    SetFocus(m_hCountryCombo);
+    EnableWindow(GetDlgItem(hWnd, IDC_PRINT), TRUE);
+}
+
+void CSetupWizard::FillLicensePage(HWND hWndTimer)
+{
+    KillTimer(hWndTimer, IDT_FILL_LICENSE);
+    if (FillCountryList() && g_licensePageState)
+    {
+        auto it = m_mapLicenseFiles.find(g_licensePageState->strCountry);
+        if (it != m_mapLicenseFiles.end())
+        {
+            LoadLicenseText(it->second);
+        }
+    }
+    HWND hWnd = m_hWnd.load();
+    SetForegroundWindow(hWnd);
+    RedrawWindow(hWnd, nullptr, nullptr, c_uRedrawAll);
+    RedrawWindow(m_hLicenseText, nullptr, nullptr, c_uRedrawAll);
+}
+
+bool CSetupWizard::FillCountryList()
+{
+    WCHAR szIndex[MAX_PATH] = {};
+    WCHAR szLcid[16] = {};
+    SafeFormat(szLcid, ARRAYSIZE(szLcid), L"%d", static_cast<int>(SendMessageW(m_hCountryCombo, CB_GETLOCALE, 0, 0)));
+    m_strUserLcid = szLcid;
+    IniSectionMap map;
+    if (!g_licensePageState || !ComposeLicensePath(m_szEulaFolder, L"BltwLicense.ini", szIndex) ||
+        !ReadLicenseIni(szIndex, map))
+    {
+        return false;
+    }
+    const bool fPreselect = g_licensePageState->nSelection == -1;
+    for (const auto& section : map)
+    {
+        const IniKeyMap& keys = section.second;
+        auto itCountry = keys.find(L"Country");
+        auto itLcid = keys.find(L"LCID");
+        if (itCountry == keys.end() || itLcid == keys.end())
+        {
+            continue;
+        }
+        const std::wstring& strCountry = itCountry->second;
+        LPARAM lParamCountry = reinterpret_cast<LPARAM>(strCountry.c_str());
+        LRESULT nIndex = strCountry == c_szOtherCountries
+                             ? SendMessageW(m_hCountryCombo, CB_INSERTSTRING, static_cast<WPARAM>(-1), lParamCountry)
+                             : SendMessageW(m_hCountryCombo, CB_ADDSTRING, 0, lParamCountry);
+        if (nIndex < 0)
+        {
+            return false;
+        }
+        auto itFile = keys.find(L"LicenseFile");
+        if (itFile == keys.end())
+        {
+            continue;
+        }
+        m_mapLicenseFiles[strCountry] = itFile->second;
+        if (fPreselect && IsLcidListed(itLcid->second, m_strUserLcid))
+        {
+            g_licensePageState->strCountry = strCountry;
+            SendMessageW(m_hCountryCombo, CB_SETCURSEL, static_cast<WPARAM>(nIndex), 0);
+        }
+    }
+    return true;
+}
+
+void CSetupWizard::OnCountryChanged()
+{
+    if (!g_licensePageState)
+    {
+        return;
+    }
+    LRESULT nIndex = SendMessageW(m_hCountryCombo, CB_GETCURSEL, 0, 0);
+    g_licensePageState->nSelection = static_cast<int>(nIndex);
+    g_licensePageState->strCountry = GetComboEntryText(m_hCountryCombo, nIndex);
+    LoadLicenseText(m_mapLicenseFiles[g_licensePageState->strCountry]);
+}
+
+void CSetupWizard::LoadLicenseText(const std::wstring& strFile)
+{
+    WCHAR szPath[MAX_PATH] = {};
+    CFileHandle file;
+    if (ComposeLicensePath(m_szEulaFolder, strFile.c_str(), szPath))
+    {
+        // A folder (a country without a licence file) does not open as a file.
+        file.Reset(CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    if (!file.IsValid())
+    {
+        MessageBoxW(GetOwnerWindow(), L"Error openning RTF file.", L"", MB_ICONERROR);
+        return;
+    }
+    SendMessageW(m_hLicenseText, EM_SETBKGNDCOLOR, 0, RGB(255, 255, 255));
+    SendMessageW(m_hLicenseText, EM_EXLIMITTEXT, 0, c_cchLicenseLimit);
+    EDITSTREAM stream = {};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(file.Get());
+    stream.pfnCallback = ReadRtfChunk;
+    SendMessageW(m_hLicenseText, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+    file.Reset(INVALID_HANDLE_VALUE);
+
+    CHARFORMATW format = {};
+    format.cbSize = sizeof(format);
+    format.dwMask = CFM_COLOR;
+    format.crTextColor = RGB(0, 0, 0);
+    SendMessageW(m_hLicenseText, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    LRESULT nFirstLine = SendMessageW(m_hLicenseText, EM_GETFIRSTVISIBLELINE, 0, 0);
+    if (nFirstLine > 0)
+    {
+        SendMessageW(m_hLicenseText, EM_LINESCROLL, 0, -nFirstLine);
+    }
+    ShowWindow(m_hLicenseText, SW_HIDE);
+    ShowWindow(m_hLicenseText, SW_SHOW);
+}
