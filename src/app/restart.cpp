@@ -3,7 +3,7 @@
 #include "platform/overrides.h"
 #include "platform/owners.h"
 
-CRestartRegistration::CRestartRegistration() : m_hKernel(LoadLibraryW(L"Kernel32.dll"))
+CRestartRegistration::CRestartRegistration() : m_hKernel(LoadSystemLibrary(L"Kernel32.dll"))
 {
     if (m_hKernel)
     {

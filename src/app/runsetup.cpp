@@ -10,6 +10,7 @@
 #include "engine/workers.h"
 #include "manifest/manifest.h"
 #include "manifest/packagelist.h"
+#include "platform/syslib.h"
 #include "ui/wizard.h"
 
 namespace
@@ -219,6 +220,14 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
         return 0;
     }
     DebugMsg(L"[Info] we are running from --> %s\n", run.szModulePath);
+    // A "<setup>.local" beside the setup would make the loader take DLLs
+    // from there, whatever the search order says.
+    WCHAR szRedirection[MAX_PATH] = {};
+    if (FindDllRedirection(run.szModulePath, szRedirection, MAX_PATH))
+    {
+        ReportSystemError(hInstance, nullptr, run.szTitle, IDS_DLL_REDIRECTION, szRedirection);
+        return 0;
+    }
 
     RunMode nMode = GetRunMode(szCommandLine);
     bool fRestarted = HasRestartOption(szCommandLine);

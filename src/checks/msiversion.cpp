@@ -1,4 +1,5 @@
 #include "checks/msiversion.h"
+#include "platform/syslib.h"
 #include "diag/safestr.h"
 #include "diag/trace.h"
 #include "platform/overrides.h"
@@ -8,11 +9,26 @@ DWORD GetMsiVersionNumber(DWORD dwVersionMS)
     return HIWORD(dwVersionMS) * 100 + LOWORD(dwVersionMS);
 }
 
+namespace
+{
+using PFN_GET_FILE_VERSION_INFO_SIZE_W = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using PFN_GET_FILE_VERSION_INFO_W = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using PFN_VER_QUERY_VALUE_W = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+}
+
 DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
 {
     *pdwVersionMS = 0xFFFFFFFF;
+    static const auto s_pfnGetSize =
+        GetSystemFunction<PFN_GET_FILE_VERSION_INFO_SIZE_W>(L"version.dll", "GetFileVersionInfoSizeW");
+    static const auto s_pfnGetInfo = GetSystemFunction<PFN_GET_FILE_VERSION_INFO_W>(L"version.dll", "GetFileVersionInfoW");
+    static const auto s_pfnQueryValue = GetSystemFunction<PFN_VER_QUERY_VALUE_W>(L"version.dll", "VerQueryValueW");
+    if (!s_pfnGetSize || !s_pfnGetInfo || !s_pfnQueryValue)
+    {
+        return ERROR_PROC_NOT_FOUND;
+    }
     DWORD dwHandle = 0;
-    DWORD cbInfo = GetFileVersionInfoSizeW(szPath, &dwHandle);
+    DWORD cbInfo = s_pfnGetSize(szPath, &dwHandle);
     if (cbInfo == 0)
     {
         return GetLastError();
@@ -23,7 +39,7 @@ DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     DWORD dwResult = ERROR_SUCCESS;
-    if (!GetFileVersionInfoW(szPath, 0, cbInfo, pInfo))
+    if (!s_pfnGetInfo(szPath, 0, cbInfo, pInfo))
     {
         dwResult = GetLastError();
     }
@@ -31,7 +47,7 @@ DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
     {
         VS_FIXEDFILEINFO* pFixed = nullptr;
         UINT cbFixed = 0;
-        if (VerQueryValueW(pInfo, L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed) && cbFixed != 0 && pFixed)
+        if (s_pfnQueryValue(pInfo, L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed) && cbFixed != 0 && pFixed)
         {
             *pdwVersionMS = pFixed->dwFileVersionMS;
         }

@@ -17,6 +17,7 @@ constexpr UINT IDS_INTERNAL_ERROR = 37;
 constexpr UINT IDS_BROWSER_NOT_SUPPORTED = 331;
 constexpr UINT IDS_NOT_ENOUGH_DISK_SPACE = 332;
 constexpr UINT IDS_DOWNLOAD_FAILED = 335;
+constexpr UINT IDS_DLL_REDIRECTION = 346;
 
 // The lowest MINIMUM_MSI value that the manifest may name.
 constexpr int MSI_VERSION_FLOOR = 150;

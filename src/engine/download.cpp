@@ -4,12 +4,111 @@
 #include "diag/safestr.h"
 #include "diag/trace.h"
 #include "engine/workers.h"
+#include "platform/overrides.h"
 #include "platform/urlservice.h"
 #include "ui/wizard.h"
 #include <new>
+#include <wininet.h>
 
 namespace
 {
+// The transfer whose callback the watchdog of this thread checks.
+thread_local CDownloadBindStatusCallback* t_pWatchedTransfer = nullptr;
+constexpr UINT c_uWatchdogMs = 200;
+
+// The watchdog's tick, in the range of private messages that the URL
+// service's wait serves, and clear of the ones it uses itself.
+constexpr UINT c_uWatchdogTick = WM_USER + 60;
+
+// Runs on the transfer's own thread, where the binding may be aborted.
+void CheckWatchedTransfer()
+{
+    if (t_pWatchedTransfer)
+    {
+        t_pWatchedTransfer->CheckTransfer();
+    }
+}
+
+VOID CALLBACK WatchTransfer(HWND, UINT, UINT_PTR, DWORD)
+{
+    CheckWatchedTransfer();
+}
+
+// While it waits for the server, the URL service serves only its own
+// notification window on the calling thread. Null when it has none.
+HWND FindUrlNotifyWindow()
+{
+    const DWORD dwThreadId = GetCurrentThreadId();
+    HWND hWnd = nullptr;
+    while ((hWnd = FindWindowExW(HWND_MESSAGE, hWnd, L"URL Moniker Notification Window", nullptr)) != nullptr)
+    {
+        if (GetWindowThreadProcessId(hWnd, nullptr) == dwThreadId)
+        {
+            return hWnd;
+        }
+    }
+    return nullptr;
+}
+
+// The notification window's own procedure while the watchdog listens on it.
+thread_local WNDPROC t_pfnNotifyProc = nullptr;
+
+LRESULT CALLBACK WatchNotifyWindow(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam)
+{
+    if (uMessage == c_uWatchdogTick)
+    {
+        CheckWatchedTransfer();
+        return 0;
+    }
+    return CallWindowProcW(t_pfnNotifyProc, hWnd, uMessage, wParam, lParam);
+}
+
+// Wakes the transfer's wait a few times a second, so that the watchdog's
+// timer is served while nothing arrives.
+class CWatchdogWaker
+{
+public:
+    explicit CWatchdogWaker(const CDownloadBindStatusCallback* pCallback)
+        : m_pCallback(pCallback), m_hStop(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          m_hThread(m_hStop ? CreateThread(nullptr, 0, Run, this, 0, nullptr) : nullptr)
+    {
+    }
+    ~CWatchdogWaker()
+    {
+        if (m_hThread)
+        {
+            SetEvent(m_hStop);
+            WaitForSingleObject(m_hThread, INFINITE);
+            CloseHandle(m_hThread);
+        }
+        if (m_hStop)
+        {
+            CloseHandle(m_hStop);
+        }
+    }
+    CWatchdogWaker(const CWatchdogWaker&) = delete;
+    CWatchdogWaker& operator=(const CWatchdogWaker&) = delete;
+
+private:
+    static DWORD WINAPI Run(LPVOID pvThis)
+    {
+        auto* pThis = static_cast<CWatchdogWaker*>(pvThis);
+        while (WaitForSingleObject(pThis->m_hStop, c_uWatchdogMs) == WAIT_TIMEOUT)
+        {
+            HWND hWnd = pThis->m_pCallback->GetNotifyWindow();
+            if (hWnd)
+            {
+                PostMessageW(hWnd, c_uWatchdogTick, 0, 0);
+            }
+        }
+        return 0;
+    }
+
+    const CDownloadBindStatusCallback* m_pCallback;
+    HANDLE m_hStop;
+    HANDLE m_hThread;
+};
+
 // {B506A5D1-9716-4F35-8ED5-9ECB0E9A55F8}
 const IID c_iidOwnCallback = {0xB506A5D1, 0x9716, 0x4F35, {0x8E, 0xD5, 0x9E, 0xCB, 0x0E, 0x9A, 0x55, 0xF8}};
 
@@ -59,9 +158,19 @@ DWORD CanonicalizePackageUrl(LPCWSTR szUrl, size_t cchComposed, CHeapString& str
 }
 
 CDownloadBindStatusCallback::CDownloadBindStatusCallback(CSetupWizard* pWizard)
-    : m_pWizard(pWizard), m_cRef(1), m_ulLastProgress(0)
+    : m_pWizard(pWizard), m_cRef(1), m_ulLastProgress(0), m_pBinding(nullptr), m_hWndNotify(nullptr), m_dwHttpStatus(0),
+      m_ullLastActivity(GetTickCount64()), m_fStalled(false)
 {
     m_pWizard->StartMarquee();
+}
+
+CDownloadBindStatusCallback::~CDownloadBindStatusCallback()
+{
+    if (m_pBinding)
+    {
+        m_pBinding->Release();
+        m_pBinding = nullptr;
+    }
 }
 
 STDMETHODIMP CDownloadBindStatusCallback::QueryInterface(REFIID riid, void** ppvObject)
@@ -72,7 +181,13 @@ STDMETHODIMP CDownloadBindStatusCallback::QueryInterface(REFIID riid, void** ppv
     }
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, c_iidOwnCallback))
     {
-        *ppvObject = this;
+        *ppvObject = static_cast<IBindStatusCallback*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (IsEqualIID(riid, IID_IHttpNegotiate))
+    {
+        *ppvObject = static_cast<IHttpNegotiate*>(this);
         AddRef();
         return S_OK;
     }
@@ -95,8 +210,24 @@ STDMETHODIMP_(ULONG) CDownloadBindStatusCallback::Release()
     return static_cast<ULONG>(cRef);
 }
 
-STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding*)
+STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding* pBinding)
 {
+    if (pBinding && !m_pBinding)
+    {
+        m_pBinding = pBinding;
+        m_pBinding->AddRef();
+    }
+    NoteActivity();
+    HWND hWndNotify = FindUrlNotifyWindow();
+    if (hWndNotify && !m_hWndNotify.load() && !t_pfnNotifyProc)
+    {
+        t_pfnNotifyProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(hWndNotify, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchNotifyWindow)));
+        if (t_pfnNotifyProc)
+        {
+            m_hWndNotify.store(hWndNotify);
+        }
+    }
     return S_OK;
 }
 
@@ -113,6 +244,7 @@ STDMETHODIMP CDownloadBindStatusCallback::OnLowResource(DWORD)
 STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
                                                      LPCWSTR)
 {
+    NoteActivity();
     if (m_pWizard->IsCancelled())
     {
         return E_ABORT;
@@ -156,6 +288,11 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
 
 STDMETHODIMP CDownloadBindStatusCallback::OnStopBinding(HRESULT, LPCWSTR)
 {
+    if (m_pBinding)
+    {
+        m_pBinding->Release();
+        m_pBinding = nullptr;
+    }
     return S_OK;
 }
 
@@ -172,6 +309,146 @@ STDMETHODIMP CDownloadBindStatusCallback::OnDataAvailable(DWORD, DWORD, FORMATET
 STDMETHODIMP CDownloadBindStatusCallback::OnObjectAvailable(REFIID, IUnknown*)
 {
     return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* pszAdditionalHeaders)
+{
+    if (pszAdditionalHeaders)
+    {
+        *pszAdditionalHeaders = nullptr;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnResponse(DWORD dwResponseCode, LPCWSTR, LPCWSTR,
+                                                     LPWSTR* pszAdditionalRequestHeaders)
+{
+    if (pszAdditionalRequestHeaders)
+    {
+        *pszAdditionalRequestHeaders = nullptr;
+    }
+    m_dwHttpStatus = dwResponseCode;
+    NoteActivity();
+    return S_OK;
+}
+
+void CDownloadBindStatusCallback::CheckTransfer()
+{
+    if (!m_pBinding)
+    {
+        return;
+    }
+    bool fStopped = m_pWizard->IsCancelled();
+    if (!fStopped && GetTickCount64() - m_ullLastActivity < g_overrides.dwStallTimeoutMs)
+    {
+        return;
+    }
+    if (!fStopped)
+    {
+        m_fStalled = true;
+        DebugMsgInt(L"[Error] The transfer received nothing for %d ms\n", static_cast<int>(g_overrides.dwStallTimeoutMs));
+    }
+    // The binding goes with the abort, so it is aborted once.
+    IBinding* pBinding = m_pBinding;
+    m_pBinding = nullptr;
+    pBinding->Abort();
+    pBinding->Release();
+}
+
+namespace
+{
+bool IsHttpError(DWORD dwStatus)
+{
+    return dwStatus >= 400;
+}
+
+// Waits between attempts; false as soon as the run is stopped.
+bool PauseUnlessStopped(CSetupWizard* pWizard, DWORD dwPauseMs)
+{
+    const ULONGLONG ullEnd = GetTickCount64() + dwPauseMs;
+    while (!pWizard->IsCancelled())
+    {
+        ULONGLONG ullNow = GetTickCount64();
+        if (ullNow >= ullEnd)
+        {
+            return true;
+        }
+        Sleep(static_cast<DWORD>(ullEnd - ullNow < 50 ? ullEnd - ullNow : 50));
+    }
+    return false;
+}
+}
+
+HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindStatusCallback* pCallback)
+{
+    CDownloadBindStatusCallback* pOuter = t_pWatchedTransfer;
+    t_pWatchedTransfer = pCallback;
+    HRESULT hr = S_OK;
+    {
+        // A thread timer too, for a service that serves all of the thread's
+        // messages while it waits.
+        UINT_PTR idTimer = SetTimer(nullptr, 0, c_uWatchdogMs, WatchTransfer);
+        CWatchdogWaker waker(pCallback);
+        hr = DownloadUrlToCacheFile(szUrl, szCachePath, pCallback);
+        if (idTimer)
+        {
+            KillTimer(nullptr, idTimer);
+        }
+    }
+    // The window outlives the transfer on some systems; it gets its own
+    // procedure back.
+    HWND hWndNotify = pCallback->GetNotifyWindow();
+    if (hWndNotify && t_pfnNotifyProc)
+    {
+        if (IsWindow(hWndNotify))
+        {
+            SetWindowLongPtrW(hWndNotify, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(t_pfnNotifyProc));
+        }
+        t_pfnNotifyProc = nullptr;
+    }
+    t_pWatchedTransfer = pOuter;
+    // An error page must never be taken for the file.
+    if (SUCCEEDED(hr) && IsHttpError(pCallback->GetHttpStatus()))
+    {
+        DropCachedUrl(szUrl);
+        hr = INET_E_DOWNLOAD_FAILURE;
+    }
+    if (SUCCEEDED(hr) && pCallback->HasStalled())
+    {
+        hr = INET_E_CONNECTION_TIMEOUT;
+    }
+    return hr;
+}
+
+bool IsTransientDownloadFailure(HRESULT hr, DWORD dwHttpStatus, bool fStalled)
+{
+    if (fStalled || (dwHttpStatus >= 500 && dwHttpStatus < 600))
+    {
+        return true;
+    }
+    if (IsHttpError(dwHttpStatus))
+    {
+        return false;
+    }
+    switch (hr)
+    {
+    case INET_E_CONNECTION_TIMEOUT:
+    case INET_E_CANNOT_CONNECT:
+    case INET_E_DOWNLOAD_FAILURE:
+    case INET_E_DATA_NOT_AVAILABLE:
+    case HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT):
+    case HRESULT_FROM_WIN32(ERROR_INTERNET_CANNOT_CONNECT):
+    case HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED):
+    case HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_RESET):
+        return true;
+    default:
+        return false;
+    }
+}
+
+DWORD GetRetryPauseMs(int nAttempt)
+{
+    return static_cast<DWORD>(nAttempt > 0 ? nAttempt : 0) * 1000 * g_overrides.dwRetryPausePercent / 100;
 }
 
 bool ComposePackageUrl(LPCWSTR szBaseUrl, LPCWSTR szInstall, LPWSTR szUrl, size_t cchUrl)
@@ -216,27 +493,45 @@ DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLo
         return dwResult;
     }
     CHeapString strCachePath(AllocString(MAX_PATH));
-    CCallbackOwner callback(new (std::nothrow) CDownloadBindStatusCallback(pWizard));
-    if (!strCachePath.Get() || !callback.Get())
+    if (!strCachePath.Get())
     {
         return ERROR_OUTOFMEMORY;
     }
-    HRESULT hr = DownloadUrlToCacheFile(strCanonical.Get(), strCachePath.Get(), callback.Get());
-    if (pWizard->IsCancelled())
+    for (int nAttempt = 0;; ++nAttempt)
     {
-        ReportCancelled(hInstance, pWizard->GetOwnerWindow());
-        return ERROR_INSTALL_USEREXIT;
-    }
-    // An error page must never be taken for the package.
-    if (SUCCEEDED(hr) && GetCachedHttpStatus(strCanonical.Get()) >= 400)
-    {
-        DropCachedUrl(strCanonical.Get());
-        hr = INET_E_DOWNLOAD_FAILURE;
-    }
-    if (FAILED(hr))
-    {
-        ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
-        return ERROR_FILE_NOT_FOUND;
+        // A new callback per attempt, so the bar starts over.
+        CCallbackOwner callback(new (std::nothrow) CDownloadBindStatusCallback(pWizard));
+        if (!callback.Get())
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+        HRESULT hr = DownloadWithWatchdog(strCanonical.Get(), strCachePath.Get(), callback.Get());
+        bool fStopped = pWizard->IsCancelled();
+        DWORD dwHttpStatus = callback.Get()->GetHttpStatus();
+        bool fRetry = !fStopped && FAILED(hr) && nAttempt < DOWNLOAD_RETRIES &&
+                      IsTransientDownloadFailure(hr, dwHttpStatus, callback.Get()->HasStalled());
+        if (fRetry)
+        {
+            WCHAR szLine[MAX_PATH * 2];
+            SafeFormat(szLine, ARRAYSIZE(szLine), L"[Info] Download of %s failed (0x%08X, HTTP %u); attempt %d of %d follows\n",
+                       strCanonical.Get(), static_cast<unsigned>(hr), dwHttpStatus, nAttempt + 2, DOWNLOAD_RETRIES + 1);
+            DebugMsg(L"%s", szLine);
+            fStopped = !PauseUnlessStopped(pWizard, GetRetryPauseMs(nAttempt + 1));
+        }
+        if (fStopped)
+        {
+            ReportCancelled(hInstance, pWizard->GetOwnerWindow());
+            return ERROR_INSTALL_USEREXIT;
+        }
+        if (SUCCEEDED(hr))
+        {
+            break;
+        }
+        if (!fRetry)
+        {
+            ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
+            return ERROR_FILE_NOT_FOUND;
+        }
     }
     DebugMsg(L"[Info] Msi file was cached to %s\n", strCachePath.Get());
     size_t cchResult = wcslen(strCachePath.Get()) + 2;

@@ -1,10 +1,14 @@
 #pragma once
 #include "engine/steps.h"
 #include <urlmon.h>
+#include <atomic>
 
 // Progress callback of one transfer: drives the wizard's bar and aborts the
-// transfer once the run is stopped.
-class CDownloadBindStatusCallback final : public IBindStatusCallback
+// transfer once the run is stopped. It also hears the server's HTTP status,
+// because some URL services store an error page as a successful download,
+// and it keeps the binding, so that a transfer that receives nothing can
+// still be ended.
+class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate
 {
 public:
     explicit CDownloadBindStatusCallback(CSetupWizard* pWizard);
@@ -20,6 +24,20 @@ public:
     STDMETHODIMP GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) override;
     STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc, STGMEDIUM* pstgmed) override;
     STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
+    STDMETHODIMP BeginningTransaction(LPCWSTR szUrl, LPCWSTR szHeaders, DWORD dwReserved,
+                                      LPWSTR* pszAdditionalHeaders) override;
+    STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders, LPCWSTR szRequestHeaders,
+                            LPWSTR* pszAdditionalRequestHeaders) override;
+
+    // Ends the transfer when the run is stopped or nothing has arrived for
+    // too long; called on the transfer's thread while it waits.
+    void CheckTransfer();
+    // The window that the watchdog's ticks reach; null until the binding started.
+    HWND GetNotifyWindow() const { return m_hWndNotify.load(); }
+    // Whether the transfer was ended because nothing arrived.
+    bool HasStalled() const { return m_fStalled; }
+    // The server's HTTP status; 0 when none was heard.
+    DWORD GetHttpStatus() const { return m_dwHttpStatus; }
 
     CSetupWizard* m_pWizard;
     LONG m_cRef;
@@ -27,8 +45,29 @@ public:
 
 private:
     // Only Release ends the object.
-    ~CDownloadBindStatusCallback() = default;
+    ~CDownloadBindStatusCallback();
+    void NoteActivity() { m_ullLastActivity = GetTickCount64(); }
+
+    IBinding* m_pBinding;
+    // The URL service's notification window on this thread, which its
+    // wait for the server keeps serving; the watchdog ticks there.
+    std::atomic<HWND> m_hWndNotify;
+    DWORD m_dwHttpStatus;
+    ULONGLONG m_ullLastActivity;
+    bool m_fStalled;
 };
+
+// Fetches a URL into the browser cache with the callback, ending a transfer
+// that stalls or that the run stops. The result of URLDownloadToCacheFileW,
+// or a failure when the server answered with an HTTP error.
+HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindStatusCallback* pCallback);
+
+// Whether a failed transfer is worth another attempt: the connection failed
+// or timed out, the transfer stalled, or the server had a passing fault (5xx).
+bool IsTransientDownloadFailure(HRESULT hr, DWORD dwHttpStatus, bool fStalled);
+// The pause before retry nAttempt (1-based), in milliseconds.
+DWORD GetRetryPauseMs(int nAttempt);
+constexpr int DOWNLOAD_RETRIES = 3;
 
 // The package file's URL: the base URL, a "/" unless it already ends in
 // one, and the relative path unchanged. False when it does not fit.

@@ -1,4 +1,5 @@
 #include "platform/msiservice.h"
+#include "platform/syslib.h"
 
 namespace
 {
@@ -15,7 +16,7 @@ DWORD CMsiLibrary::Load()
     {
         return ERROR_SUCCESS;
     }
-    m_hModule = LoadLibraryW(L"msi.dll");
+    m_hModule = LoadSystemLibrary(L"msi.dll");
     if (!m_hModule)
     {
         DWORD dwError = GetLastError();

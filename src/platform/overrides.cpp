@@ -1,10 +1,17 @@
 #include "platform/overrides.h"
 
-PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx};
+namespace
+{
+constexpr DWORD c_dwStallTimeoutMs = 60000;
+}
+
+PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx, c_dwStallTimeoutMs, 100};
 
 void ResetPlatformOverrides()
 {
     g_overrides.pfnGetSystemDirectoryW = &GetSystemDirectoryW;
     g_overrides.pfnMsiQueryProductStateW = nullptr;
     g_overrides.pfnExitWindowsEx = &ExitWindowsEx;
+    g_overrides.dwStallTimeoutMs = c_dwStallTimeoutMs;
+    g_overrides.dwRetryPausePercent = 100;
 }

@@ -12,6 +12,10 @@ struct PlatformOverrides
     INSTALLSTATE(WINAPI* pfnMsiQueryProductStateW)(LPCWSTR szProduct);
     // The machine restart request; a test records it instead.
     BOOL(WINAPI* pfnExitWindowsEx)(UINT uFlags, DWORD dwReason);
+    // How long a transfer may receive nothing before it counts as stalled.
+    DWORD dwStallTimeoutMs;
+    // Scale of the pauses between download attempts, in percent.
+    DWORD dwRetryPausePercent;
 };
 
 extern PlatformOverrides g_overrides;

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/syslib.h"
 #include <windows.h>
 
 // Small owners of platform resources, released on every path.
@@ -26,11 +27,11 @@ private:
     HANDLE m_h;
 };
 
-// A library loaded for one step.
+// A library of the system folder loaded for one step.
 class CLoadedLibrary
 {
 public:
-    explicit CLoadedLibrary(LPCWSTR szName) : m_hModule(LoadLibraryW(szName)) {}
+    explicit CLoadedLibrary(LPCWSTR szName) : m_hModule(LoadSystemLibrary(szName)) {}
     ~CLoadedLibrary()
     {
         if (m_hModule)

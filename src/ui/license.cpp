@@ -75,7 +75,7 @@ DWORD DownloadLicenseArchive(CSetupWizard* pWizard)
     if (pCallback)
     {
         // The transfer's own result is not needed: no file, no archive.
-        DownloadUrlToCacheFile(TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/eula.zip", szCached, pCallback);
+        DownloadWithWatchdog(TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/eula.zip", szCached, pCallback);
         pCallback->Release();
     }
     DWORD dwResult = ExtractZipArchive(szCached, szFolder);

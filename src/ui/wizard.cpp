@@ -1,4 +1,6 @@
 #include "ui/wizard.h"
+#include "platform/owners.h"
+#include "platform/syslib.h"
 #include "app/restart.h"
 #include "diag/heapstr.h"
 #include "diag/msgbox.h"
@@ -15,6 +17,22 @@ std::atomic<time_t> g_tSplashShown{0};
 
 namespace
 {
+using PFN_INIT_COMMON_CONTROLS_EX = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+
+// The common controls come through the application manifest's version 6,
+// which the loader finds among the system's side-by-side assemblies; the
+// search itself is already limited to the system folder.
+void InitCommonControlClasses()
+{
+    static HMODULE s_hCommonControls = LoadLibraryW(L"comctl32.dll");
+    auto pfnInit = LookupExport<PFN_INIT_COMMON_CONTROLS_EX>(s_hCommonControls, "InitCommonControlsEx");
+    if (pfnInit)
+    {
+        INITCOMMONCONTROLSEX icc = {sizeof(icc), 0x0FFFFFFF};
+        pfnInit(&icc);
+    }
+}
+
 constexpr UINT c_uRedrawAll = RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME;
 constexpr int c_cchText = 512;
 
@@ -103,9 +121,8 @@ CSetupWizard::~CSetupWizard()
 
 bool CSetupWizard::Init(HINSTANCE hInstance)
 {
-    g_hRichEditModule = LoadLibraryW(L"RICHED20.DLL");
-    INITCOMMONCONTROLSEX icc = {sizeof(icc), 0x0FFFFFFF};
-    InitCommonControlsEx(&icc);
+    g_hRichEditModule = LoadSystemLibrary(L"RICHED20.DLL");
+    InitCommonControlClasses();
     m_hWndParent = nullptr;
     m_hInstance = hInstance;
     if (!m_hWnd.load())

@@ -81,7 +81,8 @@ void CRunningSetup::RunDebugLoop()
 {
     std::unique_ptr<CScopedEnvironment> trace(
         new CScopedEnvironment(L"_MSI_WEB_BOOTSTRAP_DEBUG", m_options.fTrace ? L"1" : nullptr));
-    std::wstring strExe = GetBinPath(m_options.strExe.c_str());
+    bool fFullPath = m_options.strExe.find(L'\\') != std::wstring::npos;
+    std::wstring strExe = fFullPath ? m_options.strExe : GetBinPath(m_options.strExe.c_str());
     std::wstring strCommand = L"\"" + strExe + L"\"";
     if (!m_options.strCommandLine.empty())
     {
@@ -90,8 +91,9 @@ void CRunningSetup::RunDebugLoop()
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
+    LPCWSTR szWorkingFolder = m_options.strWorkingFolder.empty() ? nullptr : m_options.strWorkingFolder.c_str();
     BOOL fCreated = CreateProcessW(strExe.c_str(), &strCommand[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
-                                   nullptr, nullptr, &si, &pi);
+                                   nullptr, szWorkingFolder, &si, &pi);
     trace.reset();
     if (!fCreated)
     {

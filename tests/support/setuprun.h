@@ -21,7 +21,10 @@ struct SetupRunResult
 
 struct SetupRunOptions
 {
+    // A name in the build's bin folder, or a full path.
     std::wstring strExe = L"TessalSetup.exe";
+    // The setup's current folder; the test program's when empty.
+    std::wstring strWorkingFolder;
     std::wstring strCommandLine;
     bool fTrace = true;
     DWORD dwTimeoutMs = 60000;

@@ -1,6 +1,8 @@
 #include "engine/download.h"
 #include "engine/exec.h"
 #include "engine/install.h"
+#include "ui/wizard.h"
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 TEST(PackageUrlTest, OneSlashBetweenBaseAndPath)
@@ -59,4 +61,140 @@ TEST(InstallDispatchTest, ExtensionsInAnyCase)
     EXPECT_EQ(FileTypeUnknown, GetPackageFileType(L".msp"));
     EXPECT_EQ(FileTypeUnknown, GetPackageFileType(L""));
     EXPECT_EQ(FileTypeUnknown, GetPackageFileType(nullptr));
+}
+
+TEST(DownloadRetryTest, OnlyPassingFaultsAreTriedAgain)
+{
+    struct
+    {
+        const char* szName;
+        HRESULT hr;
+        DWORD dwHttpStatus;
+        bool fStalled;
+        bool fTransient;
+    } const rgCases[] = {
+        {"stalled", E_ABORT, 0, true, true},
+        {"server error", INET_E_DOWNLOAD_FAILURE, 500, false, true},
+        {"bad gateway", INET_E_DOWNLOAD_FAILURE, 502, false, true},
+        {"unavailable", INET_E_DOWNLOAD_FAILURE, 503, false, true},
+        {"missing file", INET_E_DOWNLOAD_FAILURE, 404, false, false},
+        {"forbidden", INET_E_DOWNLOAD_FAILURE, 403, false, false},
+        {"refused", INET_E_CANNOT_CONNECT, 0, false, true},
+        {"timed out", INET_E_CONNECTION_TIMEOUT, 0, false, true},
+        {"dropped", INET_E_DOWNLOAD_FAILURE, 0, false, true},
+        {"reset", HRESULT_FROM_WIN32(12031), 0, false, true},
+        {"aborted by the run", E_ABORT, 0, false, false},
+        {"bad address", INET_E_INVALID_URL, 0, false, false},
+        {"unknown host", INET_E_RESOURCE_NOT_FOUND, 0, false, false},
+        {"out of memory", E_OUTOFMEMORY, 0, false, false},
+    };
+    for (const auto& c : rgCases)
+    {
+        EXPECT_EQ(c.fTransient, IsTransientDownloadFailure(c.hr, c.dwHttpStatus, c.fStalled)) << c.szName;
+    }
+    EXPECT_EQ(1000u, GetRetryPauseMs(1));
+    EXPECT_EQ(2000u, GetRetryPauseMs(2));
+    EXPECT_EQ(3000u, GetRetryPauseMs(3));
+    EXPECT_EQ(0u, GetRetryPauseMs(0));
+}
+
+namespace
+{
+// A window with the progress bar of the progress page, standing in for it.
+class CProgressWindow
+{
+public:
+    CProgressWindow()
+    {
+        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&icc);
+        m_hWnd = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
+        CreateWindowW(PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 100, 20, m_hWnd, reinterpret_cast<HMENU>(104), nullptr,
+                      nullptr);
+    }
+    ~CProgressWindow() { DestroyWindow(m_hWnd); }
+    HWND Get() const { return m_hWnd; }
+    int GetPosition() const { return static_cast<int>(SendDlgItemMessageW(m_hWnd, 104, PBM_GETPOS, 0, 0)); }
+    int GetUpper() const { return static_cast<int>(SendDlgItemMessageW(m_hWnd, 104, PBM_GETRANGE, FALSE, 0)); }
+
+private:
+    HWND m_hWnd;
+};
+}
+
+TEST(DownloadCallbackTest, ProgressMovesTheBarByBytesOfThisPackage)
+{
+    CProgressWindow window;
+    CSetupWizard wizard;
+    wizard.m_hWnd.store(window.Get());
+    CDownloadBindStatusCallback* pCallback = new CDownloadBindStatusCallback(&wizard);
+    struct
+    {
+        ULONG ulProgress, ulMax, ulStatus;
+        int nPosition;
+    } const rgSteps[] = {
+        {0, 1000, BINDSTATUS_BEGINDOWNLOADDATA, 0}, {400, 1000, BINDSTATUS_DOWNLOADINGDATA, 400},
+        {900, 1000, BINDSTATUS_DOWNLOADINGDATA, 900}, {1000, 1000, BINDSTATUS_ENDDOWNLOADDATA, 1000},
+        {5, 1000, BINDSTATUS_CONNECTING, 1000},
+        // The next package's first data starts the bar over.
+        {100, 2000, BINDSTATUS_BEGINDOWNLOADDATA, 100},
+    };
+    for (const auto& step : rgSteps)
+    {
+        EXPECT_EQ(S_OK, pCallback->OnProgress(step.ulProgress, step.ulMax, step.ulStatus, nullptr));
+        EXPECT_EQ(step.nPosition, window.GetPosition()) << step.ulStatus << " " << step.ulProgress;
+    }
+    EXPECT_EQ(2000, window.GetUpper());
+
+    // While a package installs the bar is the installer's.
+    CPackageInfo installing;
+    wizard.m_pInstalling.store(&installing);
+    EXPECT_EQ(S_OK, pCallback->OnProgress(1500, 2000, BINDSTATUS_DOWNLOADINGDATA, nullptr));
+    EXPECT_EQ(100, window.GetPosition());
+    wizard.m_pInstalling.store(nullptr);
+    // A stopped run aborts the transfer at its next notification.
+    wizard.m_fPackageFailed.store(true);
+    EXPECT_EQ(E_ABORT, pCallback->OnProgress(1600, 2000, BINDSTATUS_DOWNLOADINGDATA, nullptr));
+    EXPECT_EQ(100, window.GetPosition());
+    EXPECT_EQ(0u, pCallback->Release());
+    wizard.m_hWnd.store(nullptr);
+}
+
+TEST(DownloadCallbackTest, InterfacesAndHttpStatus)
+{
+    CSetupWizard wizard;
+    CDownloadBindStatusCallback* pCallback = new CDownloadBindStatusCallback(&wizard);
+    const IID iidOwn = {0xB506A5D1, 0x9716, 0x4F35, {0x8E, 0xD5, 0x9E, 0xCB, 0x0E, 0x9A, 0x55, 0xF8}};
+    struct
+    {
+        const char* szName;
+        const IID* piid;
+        HRESULT hr;
+    } const rgCases[] = {
+        {"IUnknown", &IID_IUnknown, S_OK},
+        {"own", &iidOwn, S_OK},
+        {"IHttpNegotiate", &IID_IHttpNegotiate, S_OK},
+        {"IBindStatusCallback", &IID_IBindStatusCallback, E_NOINTERFACE},
+        {"IServiceProvider", &IID_IServiceProvider, E_NOINTERFACE},
+    };
+    for (const auto& c : rgCases)
+    {
+        void* pv = reinterpret_cast<void*>(1);
+        EXPECT_EQ(c.hr, pCallback->QueryInterface(*c.piid, &pv)) << c.szName;
+        EXPECT_EQ(c.hr == S_OK, pv != nullptr) << c.szName;
+        if (pv)
+        {
+            static_cast<IUnknown*>(pv)->Release();
+        }
+    }
+    EXPECT_EQ(E_INVALIDARG, pCallback->QueryInterface(IID_IUnknown, nullptr));
+
+    EXPECT_EQ(0u, pCallback->GetHttpStatus());
+    LPWSTR szExtra = reinterpret_cast<LPWSTR>(1);
+    EXPECT_EQ(S_OK, pCallback->OnResponse(503, L"HTTP/1.1 503 Busy\r\n", nullptr, &szExtra));
+    EXPECT_EQ(nullptr, szExtra);
+    EXPECT_EQ(503u, pCallback->GetHttpStatus());
+    EXPECT_EQ(2u, pCallback->AddRef());
+    EXPECT_EQ(1u, pCallback->Release());
+    EXPECT_EQ(0u, pCallback->Release());
 }
