@@ -10,6 +10,14 @@ CRestartRegistration::CRestartRegistration() : m_hKernel(LoadSystemLibrary(L"Ker
         m_pfnRegister = LookupExport<PFN_REGISTER>(m_hKernel, "RegisterApplicationRestart");
         m_pfnUnregister = LookupExport<PFN_UNREGISTER>(m_hKernel, "UnregisterApplicationRestart");
     }
+    if (g_overrides.pfnRegisterApplicationRestart)
+    {
+        m_pfnRegister = g_overrides.pfnRegisterApplicationRestart;
+    }
+    if (g_overrides.pfnUnregisterApplicationRestart)
+    {
+        m_pfnUnregister = g_overrides.pfnUnregisterApplicationRestart;
+    }
 }
 
 CRestartRegistration::~CRestartRegistration()

@@ -5,13 +5,15 @@ namespace
 constexpr DWORD c_dwStallTimeoutMs = 60000;
 }
 
-PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx, c_dwStallTimeoutMs, 100};
+PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx, nullptr, nullptr, c_dwStallTimeoutMs, 100};
 
 void ResetPlatformOverrides()
 {
     g_overrides.pfnGetSystemDirectoryW = &GetSystemDirectoryW;
     g_overrides.pfnMsiQueryProductStateW = nullptr;
     g_overrides.pfnExitWindowsEx = &ExitWindowsEx;
+    g_overrides.pfnRegisterApplicationRestart = nullptr;
+    g_overrides.pfnUnregisterApplicationRestart = nullptr;
     g_overrides.dwStallTimeoutMs = c_dwStallTimeoutMs;
     g_overrides.dwRetryPausePercent = 100;
 }

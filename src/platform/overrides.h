@@ -12,6 +12,9 @@ struct PlatformOverrides
     INSTALLSTATE(WINAPI* pfnMsiQueryProductStateW)(LPCWSTR szProduct);
     // The machine restart request; a test records it instead.
     BOOL(WINAPI* pfnExitWindowsEx)(UINT uFlags, DWORD dwReason);
+    // When set, stand in for the restart registration of Kernel32.
+    HRESULT(WINAPI* pfnRegisterApplicationRestart)(PCWSTR szCommandLine, DWORD dwFlags);
+    HRESULT(WINAPI* pfnUnregisterApplicationRestart)();
     // How long a transfer may receive nothing before it counts as stalled.
     DWORD dwStallTimeoutMs;
     // Scale of the pauses between download attempts, in percent.

@@ -150,3 +150,67 @@ TEST(WizardWindowTest, UnsupportedBrowserEndsOnTheFailurePage)
     EXPECT_EQ(L"Brantlow Project Tessal Setup", result.boxes[0].strCaption);
     EXPECT_NE(nullptr, result.boxes[0].hWndOwner);
 }
+
+namespace
+{
+// Makes Wine report another Windows version to the setup (its own
+// executable name only) for one scope.
+class CScopedWindowsVersion
+{
+public:
+    explicit CScopedWindowsVersion(LPCWSTR szVersion)
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, c_szKey, 0, nullptr, 0, KEY_WRITE, nullptr, &m_hKey, nullptr) ==
+            ERROR_SUCCESS)
+        {
+            RegSetValueExW(m_hKey, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(szVersion),
+                           static_cast<DWORD>((wcslen(szVersion) + 1) * sizeof(WCHAR)));
+        }
+    }
+    ~CScopedWindowsVersion()
+    {
+        if (m_hKey)
+        {
+            RegDeleteValueW(m_hKey, L"Version");
+            RegCloseKey(m_hKey);
+        }
+    }
+
+private:
+    static constexpr LPCWSTR c_szKey = L"Software\\Wine\\AppDefaults\\TessalSetup.exe";
+    HKEY m_hKey = nullptr;
+};
+}
+
+TEST(WizardWindowTest, WindowsBeforeXpEndsOnTheFailurePage)
+{
+    struct
+    {
+        const wchar_t* szVersion;
+        bool fSupported;
+    } const rgCases[] = {{L"win2k", false}, {L"winxp", true}, {L"win7", true}};
+    for (const auto& c : rgCases)
+    {
+        CScopedWindowsVersion version(c.szVersion);
+        SetupRunOptions options;
+        CRunningSetup setup(options);
+        HWND hPage = WaitForPage(setup.GetProcessId(), c.fSupported ? DriverPageLicense : DriverPageFinish, 30000);
+        ASSERT_NE(nullptr, hPage) << c.szVersion;
+        if (!c.fSupported)
+        {
+            EXPECT_EQ(L"Installation failed.", GetControlText(hPage, 1005));
+            EXPECT_EQ(L"This platform can not support the version of Windows Installer you are attempting to install.",
+                      GetControlText(hPage, 1004));
+        }
+        ClickButton(hPage, 107);
+        SetupRunResult result = setup.Wait();
+        EXPECT_FALSE(result.fTimedOut) << c.szVersion;
+        EXPECT_EQ(0u, result.dwExitCode);
+        ASSERT_EQ(c.fSupported ? 0u : 1u, result.boxes.size()) << c.szVersion;
+        if (!c.fSupported)
+        {
+            EXPECT_EQ(L"This platform can not support the version of Windows Installer you are attempting to install.",
+                      result.boxes[0].strText);
+        }
+    }
+}

@@ -1,4 +1,5 @@
 #include "manifest/detect.h"
+#include "platform/overrides.h"
 #include "support/tracecapture.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -96,4 +97,52 @@ TEST(DetectionTest, DotNetNeedsAServicePack)
     RegCloseKey(hKey);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, szPath);
     EXPECT_FALSE(IsDotNet35Installed());
+}
+
+namespace
+{
+INSTALLSTATE g_nProductState = INSTALLSTATE_UNKNOWN;
+
+INSTALLSTATE WINAPI AnswerProductState(LPCWSTR)
+{
+    return g_nProductState;
+}
+}
+
+TEST(DetectionTest, OnlyAProductInstalledForUseCountsAsPresent)
+{
+    struct
+    {
+        INSTALLSTATE nState;
+        bool fInstalled;
+    } const rgCases[] = {
+        {INSTALLSTATE_DEFAULT, true},   {INSTALLSTATE_ADVERTISED, false}, {INSTALLSTATE_ABSENT, false},
+        {INSTALLSTATE_UNKNOWN, false},  {INSTALLSTATE_INVALIDARG, false}, {INSTALLSTATE_BADCONFIG, false},
+    };
+    g_overrides.pfnMsiQueryProductStateW = AnswerProductState;
+    for (const auto& c : rgCases)
+    {
+        g_nProductState = c.nState;
+        EXPECT_EQ(c.fInstalled, IsProductInstalled(L"{6E2A94C1-5B07-4D3F-A1C8-92F0D47B3E65}")) << c.nState;
+    }
+    EXPECT_FALSE(IsProductInstalled(L""));
+    EXPECT_FALSE(IsProductInstalled(nullptr));
+    ResetPlatformOverrides();
+}
+
+TEST(DetectionTest, TheDotNetKeyCountsInEitherRegistryView)
+{
+    const wchar_t szPath[] = L"Software\\Microsoft\\NET Framework Setup\\NDP\\V3.5";
+    for (REGSAM samView : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+    {
+        HKEY hKey = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, szPath, 0, nullptr, 0, KEY_WRITE | samView,
+                                                 nullptr, &hKey, nullptr));
+        DWORD dwServicePack = 1;
+        RegSetValueExW(hKey, L"SP", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwServicePack), sizeof(DWORD));
+        RegCloseKey(hKey);
+        EXPECT_TRUE(IsDotNet35Installed()) << samView;
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, szPath, samView, 0);
+        EXPECT_FALSE(IsDotNet35Installed()) << samView;
+    }
 }

@@ -1,7 +1,11 @@
 #include "app/restart.h"
 #include "platform/overrides.h"
+#include "support/testpaths.h"
 #include "support/tracecapture.h"
+#include "ui/wizard.h"
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -32,4 +36,40 @@ TEST(RestartTest, RequestsAPlannedRestartWithTheShutdownPrivilege)
     EXPECT_EQ(std::vector<std::wstring>{L"[Info] Requesting a restart of the machine\n"}, capture.GetLines());
     // Wine grants the privilege to the setup, as Windows does to an administrator.
     EXPECT_TRUE(EnableShutdownPrivilege());
+}
+
+namespace
+{
+std::vector<std::wstring> g_rgRegistrations;
+
+HRESULT WINAPI RecordRegister(PCWSTR szCommandLine, DWORD dwFlags)
+{
+    g_rgRegistrations.push_back(L"register " + std::wstring(szCommandLine ? szCommandLine : L"(null)") + L" " +
+                                std::to_wstring(dwFlags));
+    return S_OK;
+}
+
+HRESULT WINAPI RecordUnregister()
+{
+    g_rgRegistrations.push_back(L"unregister");
+    return S_OK;
+}
+}
+
+TEST(RestartRegistrationTest, TheProgressPageRegistersAndTheFinishPageUnregisters)
+{
+    g_rgRegistrations.clear();
+    g_overrides.pfnRegisterApplicationRestart = RecordRegister;
+    g_overrides.pfnUnregisterApplicationRestart = RecordUnregister;
+    CDataModule setup(L"TessalSetup.exe");
+    {
+        CSetupWizard wizard;
+        wizard.Init(setup.Get());
+        EXPECT_TRUE(g_rgRegistrations.empty());
+        wizard.SetPage(PageProgress);
+        EXPECT_EQ(std::vector<std::wstring>{L"register /rsar 1"}, g_rgRegistrations);
+        wizard.SetPage(PageFinish);
+        EXPECT_EQ((std::vector<std::wstring>{L"register /rsar 1", L"unregister"}), g_rgRegistrations);
+    }
+    ResetPlatformOverrides();
 }
