@@ -149,6 +149,52 @@ HWND RunToFinish(CRunningSetup& setup)
 }
 }
 
+TEST_F(InstallRunTest, ProgramsThatFindNothingToDoCountAsInstalled)
+{
+    // 1605: the product is unknown to the program; 1614: it was uninstalled.
+    for (const wchar_t* szCode : {L"1605", L"1614"})
+    {
+        ResetMachine();
+        CScopedEnvironment exitCode(L"TESSAL_STUB_EXIT_VCREDIST_X86", szCode);
+        SetupRunOptions options;
+        options.dwTimeoutMs = c_dwRunTimeoutMs;
+        CRunningSetup setup(options);
+        HWND hFinish = RunToFinish(setup);
+        ASSERT_NE(nullptr, hFinish) << szCode;
+        EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005)) << szCode;
+        ClickButton(hFinish, 107);
+        SetupRunResult result = setup.Wait();
+        EXPECT_TRUE(result.boxes.empty()) << szCode;
+        EXPECT_TRUE(HasCall(ReadStubCalls(), "vcredist_x86", "/Q")) << szCode;
+        EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode)) << szCode;
+    }
+}
+
+TEST_F(InstallRunTest, AZipEntryThatClimbsOutFailsThePackageAndWritesNothingOutside)
+{
+    SetServerFaults("{\"/esd/en/tessal/installfiles/DIRECT3D/D3DXCORE.zip\": "
+                    "{\"mode\": \"file\", \"path\": \"fixtures/D3DXCORE-escape.zip\"}}");
+    std::wstring strEscaped = GetTempFolder() + L"tessal-escaped.txt";
+    DeleteFileW(strEscaped.c_str());
+    int nFoldersBefore = CountGuidFolders();
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
+    std::wstring strDetail = GetControlText(hFinish, 1004);
+    // Only a failed download keeps its code for the page.
+    EXPECT_NE(std::wstring::npos, strDetail.find(L"\nDirectX 10.0 runtime (0x0: Internal error)\n")) << strDetail.c_str();
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(strEscaped.c_str()));
+    EXPECT_FALSE(HasCall(ReadStubCalls(), "DXSETUP", "")) << ReadStubCalls();
+    EXPECT_FALSE(IsProductInstalledForTest(c_szTessalCode));
+    EXPECT_EQ(nFoldersBefore, CountGuidFolders());
+}
+
 TEST_F(InstallRunTest, FailedInstallEndsOnTheFailurePage)
 {
     // 1641 means the program started a restart itself: a failure here.

@@ -37,6 +37,11 @@ with tempfile.TemporaryDirectory() as work:
     dxsetup = os.path.join(work, "DXSETUP.exe")
     shutil.copyfile(stub, dxsetup)
     zip_one("DIRECT3D/D3DXCORE.zip", "DXSETUP.exe", dxsetup)
+    # The same package with an entry that climbs out of its folder first.
+    os.makedirs(os.path.join(root, "fixtures"), exist_ok=True)
+    with zipfile.ZipFile(os.path.join(root, "fixtures", "D3DXCORE-escape.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("../tessal-escaped.txt", "written outside the extraction folder")
+        archive.write(dxsetup, "DXSETUP.exe")
 
     template = open(os.path.join(source, "msxml.wxs.in"), encoding="utf-8").read()
     parsers = [

@@ -11,8 +11,9 @@ and the version file at /esd/en/tessal/update.txt. DIR/faults.json, read on
 every request, switches faults per path:
     {"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe": {"mode": "404"}}
 modes: "404", "500", "reset" (the connection drops halfway through the
-body), "stall" (half the body, then nothing for a long while), and
-"throttle" with "rate" in bytes per second.
+body), "stall" (half the body, then nothing for a long while),
+"throttle" with "rate" in bytes per second, and "file" with "path", another
+file under DIR served in its place.
 """
 import argparse
 import http.server
@@ -47,6 +48,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if mode in ("404", "500"):
             self.send_error(int(mode))
             return
+        if mode == "file":
+            path = "/" + fault.get("path", "")
         local = os.path.realpath(os.path.join(self.root, path.lstrip("/")))
         if not local.startswith(os.path.realpath(self.root) + os.sep) or not os.path.isfile(local):
             self.send_error(404)
