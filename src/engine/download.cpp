@@ -460,15 +460,13 @@ bool ComposePackageUrl(LPCWSTR szBaseUrl, LPCWSTR szInstall, LPWSTR szUrl, size_
            SUCCEEDED(SafeAppend(szUrl, cchUrl, szInstall));
 }
 
-DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLocalFile, CSetupWizard* pWizard)
+namespace
 {
-    if (!pPackage->szInstall || pPackage->szInstall[0] == L'\0')
-    {
-        return ERROR_SUCCESS;
-    }
-    pPackage->nStatus.store(StatusDownloading);
-    pWizard->PostNotify(WM_SETUP_UPDATE, 0);
-
+// The package file's canonical URL; on failure its box is shown and the
+// code returned.
+DWORD PreparePackageUrl(const CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard,
+                        CHeapString& strCanonical)
+{
     LPCWSTR szBaseUrl = pPackage->szBaseUrl ? pPackage->szBaseUrl : L"";
     size_t cchComposed = wcslen(pPackage->szInstall) + wcslen(szBaseUrl) + 2;
     CHeapString strUrl(AllocString(cchComposed));
@@ -481,15 +479,39 @@ DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLo
         ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_INTERNAL_ERROR);
         return ERROR_INSTALL_FAILURE;
     }
-    CHeapString strCanonical;
     DWORD dwResult = CanonicalizePackageUrl(strUrl.Get(), cchComposed, strCanonical);
-    if (dwResult == ERROR_OUTOFMEMORY)
-    {
-        return ERROR_OUTOFMEMORY;
-    }
-    if (dwResult != ERROR_SUCCESS)
+    if (dwResult != ERROR_SUCCESS && dwResult != ERROR_OUTOFMEMORY)
     {
         ReportSystemError(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_INVALID_PATH, strUrl.Get());
+    }
+    return dwResult;
+}
+}
+
+DWORD RefetchPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLocalFile, CSetupWizard* pWizard)
+{
+    CHeapString strCanonical;
+    DWORD dwResult = PreparePackageUrl(pPackage, hInstance, pWizard, strCanonical);
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return dwResult;
+    }
+    DropCachedUrl(strCanonical.Get());
+    return DownloadPackage(pPackage, hInstance, pszLocalFile, pWizard);
+}
+
+DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLocalFile, CSetupWizard* pWizard)
+{
+    if (!pPackage->szInstall || pPackage->szInstall[0] == L'\0')
+    {
+        return ERROR_SUCCESS;
+    }
+    pPackage->nStatus.store(StatusDownloading);
+    pWizard->PostNotify(WM_SETUP_UPDATE, 0);
+    CHeapString strCanonical;
+    DWORD dwResult = PreparePackageUrl(pPackage, hInstance, pWizard, strCanonical);
+    if (dwResult != ERROR_SUCCESS)
+    {
         return dwResult;
     }
     CHeapString strCachePath(AllocString(MAX_PATH));

@@ -69,6 +69,9 @@ bool IsTransientDownloadFailure(HRESULT hr, DWORD dwHttpStatus, bool fStalled);
 DWORD GetRetryPauseMs(int nAttempt);
 constexpr int DOWNLOAD_RETRIES = 3;
 
+// Drops the package file's cached copy and downloads it again.
+DWORD RefetchPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLocalFile, CSetupWizard* pWizard);
+
 // The package file's URL: the base URL, a "/" unless it already ends in
 // one, and the relative path unchanged. False when it does not fit.
 bool ComposePackageUrl(LPCWSTR szBaseUrl, LPCWSTR szInstall, LPWSTR szUrl, size_t cchUrl);

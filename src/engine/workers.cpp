@@ -1,4 +1,5 @@
 #include "engine/workers.h"
+#include "engine/payload.h"
 #include "engine/steps.h"
 #include "ui/wizard.h"
 #include <new>
@@ -107,6 +108,19 @@ DWORD WINAPI InstallThreadProc(LPVOID pvParams)
             {
                 pPackage->nStatus.store(StatusInstallFailed);
                 pWizard->PostNotify(WM_SETUP_UPDATE, 0);
+                break;
+            }
+            // The file is checked as late as possible, right before it runs.
+            DWORD dwVerify = pPackage->nAction == ActionInstall
+                                 ? VerifyPackagePayload(pPackage, pParams->hInstance, pWizard)
+                                 : ERROR_SUCCESS;
+            if (dwVerify != ERROR_SUCCESS)
+            {
+                pPackage->dwError.store(dwVerify);
+                pPackage->nStatus.store(StatusDownloadFailed);
+                pWizard->m_fPackageFailed.store(true);
+                pWizard->PostNotify(WM_SETUP_UPDATE, 0);
+                dwResult = dwVerify;
                 break;
             }
             pPackage->nStatus.store(StatusInstalling);

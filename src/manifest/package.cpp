@@ -12,6 +12,7 @@ void ResetPackage(CPackageInfo* pPackage)
     FreeString(pPackage->szProperties);
     FreeString(pPackage->szInstallZip);
     FreeString(pPackage->szProductCode);
+    FreeString(pPackage->szSha256);
     LPWSTR szLocalFile = pPackage->szLocalFile.exchange(nullptr);
     FreeString(szLocalFile);
     pPackage->nAction = ActionInstall;

@@ -41,6 +41,9 @@ struct CPackageInfo
     LPWSTR szProperties = nullptr;
     LPWSTR szInstallZip = nullptr;
     LPWSTR szProductCode = nullptr;
+    // The expected SHA-256 of the package file, 64 hex digits; null when
+    // the manifest names none.
+    LPWSTR szSha256 = nullptr;
     std::atomic<LPWSTR> szLocalFile{nullptr};
     int nPlatform = PlatformAny;
     std::atomic<int> nStatus{StatusPending};

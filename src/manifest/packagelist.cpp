@@ -159,17 +159,36 @@ bool IsPackageDropped(const CPackageInfo* pPackage, bool fInstalled, bool fWin64
     return pPackage->nPlatform == PlatformWin64 && !fWin64;
 }
 
-DWORD ReadPackageValue(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix, LPWSTR* pszValue)
+namespace
+{
+// The entry name of a package value, KEY + suffix; null when out of memory.
+LPWSTR ComposeValueName(LPCWSTR szKey, LPCWSTR szSuffix)
 {
     size_t cchName = wcslen(szKey) + wcslen(szSuffix) + 2;
     CHeapString strName(AllocString(cchName));
+    if (strName.Get() &&
+        (FAILED(SafeCopy(strName.Get(), cchName, szKey)) || FAILED(SafeAppend(strName.Get(), cchName, szSuffix))))
+    {
+        strName.Reset(nullptr);
+    }
+    return strName.Release();
+}
+
+// Whether the manifest has the value at all, asked without a trace line: the
+// entries that only some manifests carry stay out of every other run's trace.
+bool HasPackageValue(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix)
+{
+    CHeapString strName(ComposeValueName(szKey, szSuffix));
+    return strName.Get() && FindResourceW(hInstance, strName.Get(), RT_MANIFEST_ENTRY) != nullptr;
+}
+}
+
+DWORD ReadPackageValue(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix, LPWSTR* pszValue)
+{
+    CHeapString strName(ComposeValueName(szKey, szSuffix));
     if (!strName.Get())
     {
         return ERROR_OUTOFMEMORY;
-    }
-    if (FAILED(SafeCopy(strName.Get(), cchName, szKey)) || FAILED(SafeAppend(strName.Get(), cchName, szSuffix)))
-    {
-        return ERROR_RESOURCE_NAME_NOT_FOUND;
     }
     return LoadManifestString(hInstance, strName.Get(), pszValue);
 }
@@ -221,6 +240,10 @@ DWORD ReadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPCWSTR szEntryNa
     ReadOptionalField(hInstance, szKey, L"_BASEURL", &pPackage->szBaseUrl);
     ReadOptionalField(hInstance, szKey, L"_INSTALLZIP", &pPackage->szInstallZip);
     ReadOptionalField(hInstance, szKey, L"_PRODCODE", &pPackage->szProductCode);
+    if (HasPackageValue(hInstance, szKey, L"_SHA256"))
+    {
+        ReadOptionalField(hInstance, szKey, L"_SHA256", &pPackage->szSha256);
+    }
 
     bool fRejected = !pPackage->szProductName || (pPackage->nAction == ActionInstall && !pPackage->szInstall) ||
                      (!pPackage->szInstallZip && EndsWithZip(pPackage->szInstall));

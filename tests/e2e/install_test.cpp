@@ -195,6 +195,51 @@ TEST_F(InstallRunTest, AZipEntryThatClimbsOutFailsThePackageAndWritesNothingOuts
     EXPECT_EQ(nFoldersBefore, CountGuidFolders());
 }
 
+TEST_F(InstallRunTest, DigestsCatchAChangedFileAndFetchItAgain)
+{
+    // The server hands out a wrong .NET file once; the fresh copy matches.
+    SetServerFaults("{\"/esd/en/tessal/installfiles/dotNet/dotNetFx35setup.exe\": "
+                    "{\"mode\": \"file\", \"path\": \"fixtures/BPTS-old.msi\", \"times\": 1}}");
+    SetupRunOptions options;
+    options.strExe = L"TessalSetup-hashed.exe";
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_TRUE(result.HasTraceLine(L"[Error] dotNet/dotNetFx35setup.exe does not match its SHA-256; downloading it again\n"))
+        << result.GetTrace().c_str();
+    EXPECT_TRUE(HasCall(ReadStubCalls(), "dotNetFx35setup", "/qb /norestart")) << ReadStubCalls();
+    EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
+}
+
+TEST_F(InstallRunTest, AFileThatNeverMatchesItsDigestIsNeverRun)
+{
+    SetupRunOptions options;
+    options.strExe = L"TessalSetup-bad-hash.exe";
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
+    std::wstring strDetail = GetControlText(hFinish, 1004);
+    EXPECT_NE(std::wstring::npos, strDetail.find(L"\n.NET Framework Runtime 3.5 SP1 (0x2: Failed downloading component.)\n"))
+        << strDetail.c_str();
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(L"Failed downloading component.", result.boxes[0].strText);
+    EXPECT_FALSE(HasCall(ReadStubCalls(), "dotNetFx35setup", "")) << ReadStubCalls();
+    std::wstring strLog = ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
+    EXPECT_NE(std::wstring::npos,
+              strLog.find(L"  Installation Error: .NET Framework Runtime 3.5 SP1 (dotNet/dotNetFx35setup.exe) does not "
+                          L"match its SHA-256: expected " + std::wstring(64, L'0') + L", found "))
+        << strLog.c_str();
+}
+
 TEST_F(InstallRunTest, FailedInstallEndsOnTheFailurePage)
 {
     // 1641 means the program started a restart itself: a failure here.

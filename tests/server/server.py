@@ -13,7 +13,8 @@ every request, switches faults per path:
 modes: "404", "500", "reset" (the connection drops halfway through the
 body), "stall" (half the body, then nothing for a long while),
 "throttle" with "rate" in bytes per second, and "file" with "path", another
-file under DIR served in its place.
+file under DIR served in its place. A fault with "times": N applies to the
+next N requests of its path only.
 """
 import argparse
 import http.server
@@ -22,8 +23,11 @@ import os
 import signal
 import socket
 import sys
+import threading
 import time
 import urllib.parse
+
+faults_lock = threading.Lock()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -34,11 +38,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def fault(self, path):
-        try:
-            with open(os.path.join(self.root, "faults.json"), encoding="utf-8") as f:
-                return json.load(f).get(path)
-        except (OSError, ValueError):
-            return None
+        name = os.path.join(self.root, "faults.json")
+        with faults_lock:
+            try:
+                with open(name, encoding="utf-8") as f:
+                    faults = json.load(f)
+            except (OSError, ValueError):
+                return None
+            fault = faults.get(path)
+            if fault and "times" in fault:
+                fault["times"] -= 1
+                if fault["times"] <= 0:
+                    del faults[path]
+                with open(name, "w", encoding="utf-8") as f:
+                    json.dump(faults, f)
+            return fault
 
     def do_GET(self):
         # The setup may send a backslash from the manifest as-is or escaped.

@@ -1,9 +1,13 @@
 #include "engine/download.h"
 #include "engine/exec.h"
 #include "engine/install.h"
+#include "engine/payload.h"
+#include "support/testpaths.h"
 #include "ui/wizard.h"
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <string.h>
+#include <string>
 
 TEST(PackageUrlTest, OneSlashBetweenBaseAndPath)
 {
@@ -197,4 +201,59 @@ TEST(DownloadCallbackTest, InterfacesAndHttpStatus)
     EXPECT_EQ(2u, pCallback->AddRef());
     EXPECT_EQ(1u, pCallback->Release());
     EXPECT_EQ(0u, pCallback->Release());
+}
+
+TEST(PayloadDigestTest, FilesHashAsTheStandardSays)
+{
+    struct
+    {
+        const char* szData;
+        const wchar_t* szDigest;
+    } const rgCases[] = {
+        {"", L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+    };
+    std::wstring strPath = GetTempFolder() + L"tessal-digest-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
+    for (const auto& c : rgCases)
+    {
+        HANDLE hFile = CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+        DWORD cbWritten = 0;
+        WriteFile(hFile, c.szData, static_cast<DWORD>(strlen(c.szData)), &cbWritten, nullptr);
+        CloseHandle(hFile);
+        WCHAR szDigest[SHA256_TEXT_CAPACITY] = {};
+        ASSERT_EQ(0u, ComputeFileSha256(strPath.c_str(), szDigest)) << c.szData;
+        EXPECT_STREQ(c.szDigest, szDigest) << c.szData;
+    }
+    DeleteFileW(strPath.c_str());
+    WCHAR szDigest[SHA256_TEXT_CAPACITY] = {};
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ComputeFileSha256(strPath.c_str(), szDigest));
+    EXPECT_STREQ(L"", szDigest);
+}
+
+TEST(PayloadDigestTest, TheManifestsDigestMustBeExactlySixtyFourHexDigits)
+{
+    const wchar_t szActual[] = L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    struct
+    {
+        const wchar_t* szExpected;
+        bool fSame;
+    } const rgCases[] = {
+        {L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", true},
+        {L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD", true},
+        {L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015a", false},
+        {L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad0", false},
+        {L" ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015a", false},
+        {L"ca7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", false},
+        {L"", false},
+        {nullptr, false},
+    };
+    for (const auto& c : rgCases)
+    {
+        EXPECT_EQ(c.fSame, IsSameDigest(c.szExpected, szActual)) << (c.szExpected ? c.szExpected : L"(null)");
+    }
+    const BYTE rgbZero[32] = {};
+    WCHAR szZero[SHA256_TEXT_CAPACITY] = {};
+    FormatDigest(rgbZero, szZero);
+    EXPECT_EQ(std::wstring(64, L'0'), szZero);
 }
