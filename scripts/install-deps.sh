@@ -7,7 +7,7 @@ set -eu
 need=""
 have() { command -v "$1" >/dev/null 2>&1; }
 for tool in cmake ninja python3 i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix \
-            wine Xvfb wixl osslsigncode openssl import unzip zip; do
+            wine Xvfb wixl osslsigncode openssl import unzip zip curl; do
     have "$tool" || need="yes"
 done
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need="yes"
@@ -39,7 +39,7 @@ $SUDO apt-get install -y -q -t bookworm --no-install-recommends \
     cmake ninja-build python3 googletest \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev \
     wine wine64 wine32:i386 xvfb xauth wixl msitools osslsigncode openssl \
-    imagemagick fonts-dejavu-core unzip zip locales
+    imagemagick fonts-dejavu-core unzip zip locales curl
 for name in en_AU de_DE; do
     locale -a 2>/dev/null | grep -qx "$name.utf8" || $SUDO localedef -i "$name" -f UTF-8 "$name.UTF-8"
 done

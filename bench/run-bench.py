@@ -1,0 +1,270 @@
+#!/usr/bin/env python3
+"""Runs every benchmark of the setup on this machine and prints one table:
+each figure beside its reference measured in the same run, and their ratio.
+
+    run-bench.py --build build/i686 [--tiny] [--runs N]
+
+Expects a virtual display and the build tree's Wine prefix to be up (as
+scripts/bench.sh and scripts/test.sh arrange). --tiny uses small inputs and
+only the rows that need no download server at the build's origin: the test
+suite runs it to see that the benchmarks still work. Writes the table as
+JSON to <build>/bench/results.json. Nothing here judges a figure."""
+import argparse
+import json
+import os
+import random
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import time
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+PRODUCT_CODE = "{6E2A94C1-5B07-4D3F-A1C8-92F0D47B3E65}"
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Bench:
+    def __init__(self, build, tiny, runs):
+        self.build = os.path.abspath(build)
+        self.tiny = tiny
+        self.runs = runs
+        self.data = os.path.join(self.build, "bench-data")
+        self.server_root = os.path.join(self.build, "server")
+        os.makedirs(self.data, exist_ok=True)
+        self.rows = []
+
+    # -- running things -------------------------------------------------
+    def wine(self, *args, timeout=3600, env=None):
+        command = [os.path.join(ROOT, "scripts", "wine-run"), os.path.join(self.build, "wine")] + list(args)
+        full_env = dict(os.environ, TESSAL_WINE_ARCH="win64", **(env or {}))
+        result = subprocess.run(command, capture_output=True, text=True, timeout=timeout, env=full_env)
+        return result.stdout
+
+    def bench(self, *args, **kwargs):
+        output = self.wine(os.path.join(self.build, "bin", "bench.exe"), *args, **kwargs)
+        values = {}
+        for line in output.splitlines():
+            parts = line.split()
+            if len(parts) >= 2:
+                try:
+                    values[parts[0]] = float(parts[1])
+                except ValueError:
+                    values[parts[0]] = " ".join(parts[1:-1])
+        return values
+
+    def repeat(self, measure):
+        return [measure() for _ in range(self.runs)]
+
+    def add(self, name, unit, figures, references=None, reference_name="", target="", higher_is_better=False):
+        figures = [f for f in figures if f is not None]
+        references = [r for r in (references or []) if r is not None]
+        row = {"row": name, "unit": unit, "runs": len(figures), "target": target}
+        if figures:
+            row.update(median=statistics.median(figures), min=min(figures), max=max(figures))
+        if references:
+            row.update(reference=reference_name, reference_median=statistics.median(references),
+                       reference_min=min(references), reference_max=max(references))
+            if figures and row["reference_median"]:
+                row["ratio"] = row["median"] / row["reference_median"]
+        self.rows.append(row)
+
+    # -- inputs ---------------------------------------------------------
+    def make_archive(self):
+        path = os.path.join(self.data, "mixed-tiny.zip" if self.tiny else "mixed.zip")
+        if os.path.exists(path):
+            return path
+        scale = 1 if self.tiny else 50
+        rng = random.Random(7)
+        words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9))) for _ in range(500)]
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+            for n in range(scale):
+                text = b" ".join(rng.choice(words) for _ in range(200000))
+                archive.writestr(f"text/part{n:03}.txt", text[: 1000000])
+                archive.writestr(f"random/part{n:03}.bin", rng.randbytes(1000000), zipfile.ZIP_STORED if n % 2 else zipfile.ZIP_DEFLATED)
+            for n in range(20 * scale):
+                archive.writestr(f"small/file{n:05}.txt", b" ".join(rng.choice(words) for _ in range(300)))
+            archive.writestr("large/blob.bin", rng.randbytes(1000000 * scale))
+        return path
+
+    def uncompressed_size(self, path):
+        with zipfile.ZipFile(path) as archive:
+            return sum(info.file_size for info in archive.infolist())
+
+    def make_download_file(self):
+        folder = os.path.join(self.server_root, "bench")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, "tiny.bin" if self.tiny else "big.bin")
+        if not os.path.exists(path):
+            with open(path, "wb") as f:
+                f.write(random.Random(3).randbytes(3000000 if self.tiny else 150000000))
+        return path
+
+    # -- rows -----------------------------------------------------------
+    def row_size(self):
+        exe = os.path.join(self.build, "bin", "TessalSetup.exe")
+        size = os.path.getsize(exe) / 1024
+        pictures = sum(os.path.getsize(os.path.join(self.build, "generated", name)) for name in ("splash.jpg", "page.jpg")) / 1024
+        self.add("executable size, KB", "KB", [size], target="<= 400 KB")
+        self.add("executable size without pictures, KB", "KB", [size - pictures], target="<= 400 KB")
+
+    def row_extract(self):
+        archive = self.make_archive()
+        megabytes = self.uncompressed_size(archive) / 1e6
+        out = os.path.join(self.data, "out")
+
+        def ours():
+            shutil.rmtree(out, ignore_errors=True)
+            values = self.bench("extract", windows_path(archive), windows_path(out) + "\\")
+            self.extract_peak = values.get("extract_peak_private")
+            return megabytes / values["extract_seconds"] if "extract_seconds" in values else None
+
+        def unzip():
+            shutil.rmtree(out, ignore_errors=True)
+            start = time.perf_counter()
+            subprocess.run(["unzip", "-q", "-o", archive, "-d", out], check=True)
+            return megabytes / (time.perf_counter() - start)
+
+        def inflate():
+            values = self.bench("inflate", windows_path(archive))
+            return megabytes / values["inflate_seconds"] if "inflate_seconds" in values else None
+
+        self.extract_peak = None
+        self.add("zip extraction, MB/s", "MB/s", self.repeat(ours), self.repeat(unzip), "Info-ZIP unzip", ">= 0.9 x unzip")
+        self.add("inflate ceiling (reader, no writes), MB/s", "MB/s", self.repeat(inflate))
+        if self.extract_peak:
+            self.add("extraction peak private bytes, MB", "MB", [self.extract_peak / 1e6])
+        shutil.rmtree(out, ignore_errors=True)
+
+    def row_download(self):
+        path = self.make_download_file()
+        megabytes = os.path.getsize(path) / 1e6
+        port = free_port()
+        server = subprocess.Popen([sys.executable, os.path.join(ROOT, "tests", "server", "server.py"), "serve",
+                                   "--port", str(port), "--root", self.server_root])
+        try:
+            wait_for_port(port)
+            url = f"http://127.0.0.1:{port}/bench/{os.path.basename(path)}"
+
+            def ours():
+                values = self.bench("download", url)
+                return megabytes / values["download_seconds"] if "download_seconds" in values else None
+
+            def curl():
+                start = time.perf_counter()
+                subprocess.run(["curl", "-s", "-o", os.devnull, url], check=True)
+                return megabytes / (time.perf_counter() - start)
+
+            self.add("download over loopback, MB/s", "MB/s", self.repeat(ours), self.repeat(curl), "curl", ">= 0.9 x curl")
+        finally:
+            server.terminate()
+            server.wait()
+
+    def row_startup(self):
+        setup = windows_path(os.path.join(self.build, "bin", "TessalSetup.exe"))
+        minimal = windows_path(os.path.join(self.build, "bin", "mindialog.exe"))
+        ours = self.repeat(lambda: self.bench("startup", setup).get("startup_seconds"))
+        reference = self.repeat(lambda: self.bench("startup", minimal).get("startup_seconds"))
+        self.add("start-up to splash, s", "s", ours, reference, "minimal dialog program", "<= 1.3 x minimal")
+
+    def set_faults(self, faults):
+        with open(os.path.join(self.server_root, "faults.json"), "w") as f:
+            json.dump(faults, f)
+
+    def row_idle_cpu(self):
+        setup = windows_path(os.path.join(self.build, "bin", "TessalSetup.exe"))
+        self.add("CPU during the splash wait, s", "s",
+                 self.repeat(lambda: self.bench("cpu-splash", setup).get("splash_cpu_seconds")), target="< 0.3 s")
+        self.set_faults({"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe": {"mode": "stall", "seconds": 60}})
+        try:
+            self.add("CPU during 30 s of stalled download, s", "s",
+                     self.repeat(lambda: self.bench("cpu-stall", setup, "30").get("stall_cpu_seconds")), target="< 0.3 s")
+        finally:
+            self.set_faults({})
+
+    def row_peak_memory(self):
+        big = os.path.join(self.server_root, "fixtures", "TESSAL-big.zip")
+        if not os.path.exists(big):
+            with zipfile.ZipFile(os.path.join(self.server_root, "esd/en/tessal/installfiles/TESSAL/TESSAL.zip")) as small:
+                msi = small.read("BPTS.msi")
+            with zipfile.ZipFile(big, "w", zipfile.ZIP_STORED) as archive:
+                archive.writestr("BPTS.msi", msi)
+                archive.writestr("data/payload.bin", random.Random(5).randbytes(150000000))
+        self.set_faults({"/esd/en/tessal/installfiles/TESSAL/TESSAL.zip": {"mode": "file", "path": "fixtures/TESSAL-big.zip"}})
+        setup = windows_path(os.path.join(self.build, "bin", "TessalSetup.exe"))
+        peaks = []
+        try:
+            for _ in range(self.runs):
+                self.wine("msiexec", "/x", PRODUCT_CODE, "/qn")
+                values = self.bench("full-run", setup)
+                if "run_peak_private" in values:
+                    peaks.append(values["run_peak_private"] / 1e6)
+        finally:
+            self.set_faults({})
+            self.wine("msiexec", "/x", PRODUCT_CODE, "/qn")
+        self.add("peak private bytes, typical run with a 150 MB product, MB", "MB", peaks, target="<= 16 MB")
+
+    def run(self):
+        self.row_size()
+        self.row_extract()
+        self.row_download()
+        self.row_startup()
+        if not self.tiny:
+            self.row_idle_cpu()
+            self.row_peak_memory()
+        return self.rows
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port):
+    for _ in range(200):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
+            return
+        except OSError:
+            time.sleep(0.05)
+    sys.exit("the benchmark server did not start")
+
+
+def print_table(rows):
+    print(f"{'row':58} {'median':>10} {'min..max':>19} {'reference':>10} {'ratio':>7}  target")
+    for row in rows:
+        figure = f"{row['median']:.3f}" if "median" in row else "failed"
+        spread = f"{row['min']:.3f}..{row['max']:.3f}" if "median" in row else ""
+        reference = f"{row['reference_median']:.3f}" if "reference_median" in row else ""
+        ratio = f"{row['ratio']:.2f}" if "ratio" in row else ""
+        print(f"{row['row']:58} {figure:>10} {spread:>19} {reference:>10} {ratio:>7}  {row['target']}")
+        if "reference" in row:
+            print(f"{'':58} {'':>10} {'':>19} {'(' + row['reference'] + ')':>10}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--tiny", action="store_true")
+    parser.add_argument("--runs", type=int, default=3)
+    args = parser.parse_args()
+    rows = Bench(args.build, args.tiny, args.runs).run()
+    print_table(rows)
+    folder = os.path.join(args.build, "bench")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "results.json"), "w") as f:
+        json.dump(rows, f, indent=2)
+    failed = [row["row"] for row in rows if "median" not in row]
+    if failed:
+        sys.exit("no figure for: " + ", ".join(failed))
+
+
+if __name__ == "__main__":
+    main()
