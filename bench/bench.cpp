@@ -3,6 +3,7 @@
 //   bench extract <zip> <folder>      ExtractZipArchive, seconds and peak private bytes
 //   bench inflate <zip>               every entry read through the unz* reader, seconds
 //   bench download <url>              one transfer through the download callback, seconds
+//   bench download-bare <url>         the same transfer without a callback: the URL service alone
 //   bench startup <exe>               process start to its first visible window, seconds
 //   bench cpu-splash <setup>          CPU seconds of the setup from splash to licence page
 //   bench cpu-stall <setup> <secs>    CPU seconds of the setup during a stalled download
@@ -191,6 +192,22 @@ int MeasureDownload(LPCWSTR szUrl)
     return 0;
 }
 
+int MeasureBareDownload(LPCWSTR szUrl)
+{
+    WCHAR szPath[MAX_PATH] = {};
+    double dStart = GetSeconds();
+    HRESULT hr = DownloadUrlToCacheFile(szUrl, szPath, nullptr);
+    double dSeconds = GetSeconds() - dStart;
+    if (FAILED(hr))
+    {
+        return Fail("download failed");
+    }
+    DropCachedUrl(szUrl);
+    DeleteFileW(szPath);
+    printf("download_seconds %.4f s\n", dSeconds);
+    return 0;
+}
+
 int MeasureStartup(LPCWSTR szExe)
 {
     double dStart = GetSeconds();
@@ -216,6 +233,7 @@ int MeasureSplashCpu(LPCWSTR szSetup)
         return Fail("no licence page appeared");
     }
     printf("splash_cpu_seconds %.4f s\n", GetCpuSeconds(process.Get()) - dCpuStart);
+    printf("licence_peak_private %zu bytes\n", GetPeakPrivateBytes(process.Get()));
     return 0;
 }
 
@@ -283,6 +301,10 @@ int wmain(int argc, wchar_t** argv)
     if (strCommand == L"download" && argc == 3)
     {
         return MeasureDownload(argv[2]);
+    }
+    if (strCommand == L"download-bare" && argc == 3)
+    {
+        return MeasureBareDownload(argv[2]);
     }
     if (strCommand == L"startup" && argc == 3)
     {

@@ -2,8 +2,12 @@
 # Installs what is missing, builds both architectures and runs the whole
 # suite under Wine: the 32-bit setup on 64-bit and on 32-bit Windows, the
 # 64-bit build on 64-bit Windows.
+#   test.sh [--stress]   --stress runs the full fault and hostile-input sets
 set -eu
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = "--stress" ]; then
+    export TESSAL_STRESS=1
+fi
 ./scripts/install-deps.sh
 # The test builds talk to a local server on a fixed loopback port.
 origin="http://127.0.0.1:48080"

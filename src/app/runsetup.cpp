@@ -116,6 +116,8 @@ void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
 {
     CSetupWizard& wizard = run.wizard;
     wizard.Init(run.hInstance);
+    // After the splash is up, which they would only delay.
+    PinSystemLibraries();
 
     if (!IsOsSupported())
     {

@@ -14,21 +14,24 @@ namespace
 using PFN_GET_FILE_VERSION_INFO_SIZE_W = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
 using PFN_GET_FILE_VERSION_INFO_W = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
 using PFN_VER_QUERY_VALUE_W = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+CSystemFunction<PFN_GET_FILE_VERSION_INFO_SIZE_W> g_getFileVersionInfoSize(L"version.dll", "GetFileVersionInfoSizeW");
+CSystemFunction<PFN_GET_FILE_VERSION_INFO_W> g_getFileVersionInfo(L"version.dll", "GetFileVersionInfoW");
+CSystemFunction<PFN_VER_QUERY_VALUE_W> g_verQueryValue(L"version.dll", "VerQueryValueW");
 }
 
 DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
 {
     *pdwVersionMS = 0xFFFFFFFF;
-    static const auto s_pfnGetSize =
-        GetSystemFunction<PFN_GET_FILE_VERSION_INFO_SIZE_W>(L"version.dll", "GetFileVersionInfoSizeW");
-    static const auto s_pfnGetInfo = GetSystemFunction<PFN_GET_FILE_VERSION_INFO_W>(L"version.dll", "GetFileVersionInfoW");
-    static const auto s_pfnQueryValue = GetSystemFunction<PFN_VER_QUERY_VALUE_W>(L"version.dll", "VerQueryValueW");
-    if (!s_pfnGetSize || !s_pfnGetInfo || !s_pfnQueryValue)
+    PFN_GET_FILE_VERSION_INFO_SIZE_W pfnGetSize = g_getFileVersionInfoSize.Get();
+    PFN_GET_FILE_VERSION_INFO_W pfnGetInfo = g_getFileVersionInfo.Get();
+    PFN_VER_QUERY_VALUE_W pfnQueryValue = g_verQueryValue.Get();
+    if (!pfnGetSize || !pfnGetInfo || !pfnQueryValue)
     {
         return ERROR_PROC_NOT_FOUND;
     }
     DWORD dwHandle = 0;
-    DWORD cbInfo = s_pfnGetSize(szPath, &dwHandle);
+    DWORD cbInfo = pfnGetSize(szPath, &dwHandle);
     if (cbInfo == 0)
     {
         return GetLastError();
@@ -39,7 +42,7 @@ DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     DWORD dwResult = ERROR_SUCCESS;
-    if (!s_pfnGetInfo(szPath, 0, cbInfo, pInfo))
+    if (!pfnGetInfo(szPath, 0, cbInfo, pInfo))
     {
         dwResult = GetLastError();
     }
@@ -47,7 +50,7 @@ DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
     {
         VS_FIXEDFILEINFO* pFixed = nullptr;
         UINT cbFixed = 0;
-        if (s_pfnQueryValue(pInfo, L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed) && cbFixed != 0 && pFixed)
+        if (pfnQueryValue(pInfo, L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed) && cbFixed != 0 && pFixed)
         {
             *pdwVersionMS = pFixed->dwFileVersionMS;
         }

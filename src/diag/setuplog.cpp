@@ -19,11 +19,10 @@ private:
 };
 }
 
+CSetupLog CSetupLog::s_log;
+
 CSetupLog& CSetupLog::Instance()
 {
-    // Destroyed at process exit, after the entry function has returned, so
-    // the end line follows everything the run did.
-    static CSetupLog s_log;
     return s_log;
 }
 

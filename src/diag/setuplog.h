@@ -33,6 +33,10 @@ private:
     std::wstring m_strComputer;
     std::wstring m_strUser;
     CRITICAL_SECTION m_csWrite;
+
+    // Made before any thread exists; destroyed at process exit, after the
+    // entry function has returned, so the end line follows everything.
+    static CSetupLog s_log;
 };
 
 constexpr size_t LOG_LINE_CAPACITY = 4095;

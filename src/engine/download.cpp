@@ -12,8 +12,23 @@
 
 namespace
 {
-// The transfer whose callback the watchdog of this thread checks.
-thread_local CDownloadBindStatusCallback* t_pWatchedTransfer = nullptr;
+// What the watchdog of one thread knows while a transfer runs there: the
+// transfer it checks, and the notification window's own procedure while
+// the watchdog listens on that window. Lives in a slot of the thread.
+struct WatchdogState
+{
+    CDownloadBindStatusCallback* pTransfer;
+    WNDPROC pfnNotifyProc;
+};
+// Taken before any thread of the process exists.
+const DWORD g_dwWatchdogSlot = TlsAlloc();
+
+WatchdogState* GetWatchdogState()
+{
+    return g_dwWatchdogSlot == TLS_OUT_OF_INDEXES ? nullptr
+                                                  : static_cast<WatchdogState*>(TlsGetValue(g_dwWatchdogSlot));
+}
+
 constexpr UINT c_uWatchdogMs = 200;
 
 // The watchdog's tick, in the range of private messages that the URL
@@ -23,9 +38,10 @@ constexpr UINT c_uWatchdogTick = WM_USER + 60;
 // Runs on the transfer's own thread, where the binding may be aborted.
 void CheckWatchedTransfer()
 {
-    if (t_pWatchedTransfer)
+    WatchdogState* pState = GetWatchdogState();
+    if (pState && pState->pTransfer)
     {
-        t_pWatchedTransfer->CheckTransfer();
+        pState->pTransfer->CheckTransfer();
     }
 }
 
@@ -50,9 +66,6 @@ HWND FindUrlNotifyWindow()
     return nullptr;
 }
 
-// The notification window's own procedure while the watchdog listens on it.
-thread_local WNDPROC t_pfnNotifyProc = nullptr;
-
 LRESULT CALLBACK WatchNotifyWindow(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam)
 {
     if (uMessage == c_uWatchdogTick)
@@ -60,7 +73,9 @@ LRESULT CALLBACK WatchNotifyWindow(HWND hWnd, UINT uMessage, WPARAM wParam, LPAR
         CheckWatchedTransfer();
         return 0;
     }
-    return CallWindowProcW(t_pfnNotifyProc, hWnd, uMessage, wParam, lParam);
+    WatchdogState* pState = GetWatchdogState();
+    return pState && pState->pfnNotifyProc ? CallWindowProcW(pState->pfnNotifyProc, hWnd, uMessage, wParam, lParam)
+                                           : DefWindowProcW(hWnd, uMessage, wParam, lParam);
 }
 
 // Wakes the transfer's wait a few times a second, so that the watchdog's
@@ -218,12 +233,13 @@ STDMETHODIMP CDownloadBindStatusCallback::OnStartBinding(DWORD, IBinding* pBindi
         m_pBinding->AddRef();
     }
     NoteActivity();
-    HWND hWndNotify = FindUrlNotifyWindow();
-    if (hWndNotify && !m_hWndNotify.load() && !t_pfnNotifyProc)
+    WatchdogState* pState = GetWatchdogState();
+    HWND hWndNotify = pState ? FindUrlNotifyWindow() : nullptr;
+    if (hWndNotify && !m_hWndNotify.load() && !pState->pfnNotifyProc)
     {
-        t_pfnNotifyProc = reinterpret_cast<WNDPROC>(
+        pState->pfnNotifyProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(hWndNotify, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchNotifyWindow)));
-        if (t_pfnNotifyProc)
+        if (pState->pfnNotifyProc)
         {
             m_hWndNotify.store(hWndNotify);
         }
@@ -381,8 +397,12 @@ bool PauseUnlessStopped(CSetupWizard* pWizard, DWORD dwPauseMs)
 
 HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindStatusCallback* pCallback)
 {
-    CDownloadBindStatusCallback* pOuter = t_pWatchedTransfer;
-    t_pWatchedTransfer = pCallback;
+    WatchdogState state = {pCallback, nullptr};
+    WatchdogState* pOuter = GetWatchdogState();
+    if (g_dwWatchdogSlot != TLS_OUT_OF_INDEXES)
+    {
+        TlsSetValue(g_dwWatchdogSlot, &state);
+    }
     HRESULT hr = S_OK;
     {
         // A thread timer too, for a service that serves all of the thread's
@@ -398,15 +418,14 @@ HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindSta
     // The window outlives the transfer on some systems; it gets its own
     // procedure back.
     HWND hWndNotify = pCallback->GetNotifyWindow();
-    if (hWndNotify && t_pfnNotifyProc)
+    if (hWndNotify && state.pfnNotifyProc && IsWindow(hWndNotify))
     {
-        if (IsWindow(hWndNotify))
-        {
-            SetWindowLongPtrW(hWndNotify, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(t_pfnNotifyProc));
-        }
-        t_pfnNotifyProc = nullptr;
+        SetWindowLongPtrW(hWndNotify, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state.pfnNotifyProc));
     }
-    t_pWatchedTransfer = pOuter;
+    if (g_dwWatchdogSlot != TLS_OUT_OF_INDEXES)
+    {
+        TlsSetValue(g_dwWatchdogSlot, pOuter);
+    }
     // An error page must never be taken for the file.
     if (SUCCEEDED(hr) && IsHttpError(pCallback->GetHttpStatus()))
     {

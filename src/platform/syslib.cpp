@@ -29,10 +29,10 @@ void RestrictDllSearch()
             pfnSetDllDirectory(L"");
         }
     }
-    // COM servers that the setup creates (the XML parser) are loaded with an
-    // altered search path that still reaches the setup's folder for their own
-    // imports. The libraries of the setup's that they import are mapped from
-    // the system folder now, so that every later import binds to these.
+}
+
+void PinSystemLibraries()
+{
     for (LPCWSTR szName : {L"urlmon.dll", L"wininet.dll"})
     {
         LoadSystemLibrary(szName);

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <atomic>
 
 // A setup is typically started from a downloads folder, where anybody may
 // have left a DLL of a system name. The setup therefore loads libraries from
@@ -10,6 +11,13 @@
 // first thing in the process.
 void RestrictDllSearch();
 
+// COM servers that the setup creates (the XML parser) are loaded with an
+// altered search path that still reaches the setup's folder for their own
+// imports. This maps the setup's libraries that they import from the system
+// folder, so that every later import binds to these; called before the first
+// COM server is created.
+void PinSystemLibraries();
+
 // Loads a library by its file name from the system folder; null when it
 // cannot be loaded there.
 HMODULE LoadSystemLibrary(LPCWSTR szName);
@@ -17,11 +25,31 @@ HMODULE LoadSystemLibrary(LPCWSTR szName);
 // An export of a system library that stays loaded for the rest of the
 // process, as the function type the caller names; null when it is missing.
 FARPROC GetSystemExport(LPCWSTR szLibrary, LPCSTR szName);
+// An export of a system library, looked up on first use and kept; safe to
+// use from any thread (two first uses find the same function).
 template <typename T>
-T GetSystemFunction(LPCWSTR szLibrary, LPCSTR szName)
+class CSystemFunction
 {
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetSystemExport(szLibrary, szName)));
-}
+public:
+    constexpr CSystemFunction(LPCWSTR szLibrary, LPCSTR szName) : m_szLibrary(szLibrary), m_szName(szName) {}
+    CSystemFunction(const CSystemFunction&) = delete;
+    CSystemFunction& operator=(const CSystemFunction&) = delete;
+    T Get()
+    {
+        void* pvFunction = m_pvFunction.load();
+        if (!pvFunction)
+        {
+            pvFunction = reinterpret_cast<void*>(GetSystemExport(m_szLibrary, m_szName));
+            m_pvFunction.store(pvFunction);
+        }
+        return reinterpret_cast<T>(pvFunction);
+    }
+
+private:
+    LPCWSTR m_szLibrary;
+    LPCSTR m_szName;
+    std::atomic<void*> m_pvFunction{nullptr};
+};
 
 // The file or folder beside the executable ("<exe>.local") through which the
 // loader would redirect DLLs, when one exists; false otherwise.

@@ -7,28 +7,30 @@ namespace
 using PFN_URL_DOWNLOAD_TO_CACHE_FILE_W = HRESULT(WINAPI*)(LPUNKNOWN, LPCWSTR, LPWSTR, DWORD, DWORD, LPBINDSTATUSCALLBACK);
 using PFN_INTERNET_CANONICALIZE_URL_W = BOOL(WINAPI*)(LPCWSTR, LPWSTR, LPDWORD, DWORD);
 using PFN_DELETE_URL_CACHE_ENTRY_W = BOOL(WINAPI*)(LPCWSTR);
+
+CSystemFunction<PFN_URL_DOWNLOAD_TO_CACHE_FILE_W> g_urlDownloadToCacheFile(L"urlmon.dll", "URLDownloadToCacheFileW");
+CSystemFunction<PFN_INTERNET_CANONICALIZE_URL_W> g_internetCanonicalizeUrl(L"wininet.dll", "InternetCanonicalizeUrlW");
+CSystemFunction<PFN_DELETE_URL_CACHE_ENTRY_W> g_deleteUrlCacheEntry(L"wininet.dll", "DeleteUrlCacheEntryW");
 }
 
 HRESULT DownloadUrlToCacheFile(LPCWSTR szUrl, LPWSTR szLocalPath, IBindStatusCallback* pCallback)
 {
-    static const auto s_pfnDownload =
-        GetSystemFunction<PFN_URL_DOWNLOAD_TO_CACHE_FILE_W>(L"urlmon.dll", "URLDownloadToCacheFileW");
-    if (!s_pfnDownload)
+    PFN_URL_DOWNLOAD_TO_CACHE_FILE_W pfnDownload = g_urlDownloadToCacheFile.Get();
+    if (!pfnDownload)
     {
         return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     }
-    return s_pfnDownload(nullptr, szUrl, szLocalPath, MAX_PATH, 0, pCallback);
+    return pfnDownload(nullptr, szUrl, szLocalPath, MAX_PATH, 0, pCallback);
 }
 
 DWORD CanonicalizeUrl(LPCWSTR szUrl, LPWSTR szCanonical, DWORD* pcchCanonical)
 {
-    static const auto s_pfnCanonicalize =
-        GetSystemFunction<PFN_INTERNET_CANONICALIZE_URL_W>(L"wininet.dll", "InternetCanonicalizeUrlW");
-    if (!s_pfnCanonicalize)
+    PFN_INTERNET_CANONICALIZE_URL_W pfnCanonicalize = g_internetCanonicalizeUrl.Get();
+    if (!pfnCanonicalize)
     {
         return ERROR_PROC_NOT_FOUND;
     }
-    if (s_pfnCanonicalize(szUrl, szCanonical, pcchCanonical, 0))
+    if (pfnCanonicalize(szUrl, szCanonical, pcchCanonical, 0))
     {
         return ERROR_SUCCESS;
     }
@@ -37,9 +39,9 @@ DWORD CanonicalizeUrl(LPCWSTR szUrl, LPWSTR szCanonical, DWORD* pcchCanonical)
 
 void DropCachedUrl(LPCWSTR szUrl)
 {
-    static const auto s_pfnDelete = GetSystemFunction<PFN_DELETE_URL_CACHE_ENTRY_W>(L"wininet.dll", "DeleteUrlCacheEntryW");
-    if (szUrl && s_pfnDelete)
+    PFN_DELETE_URL_CACHE_ENTRY_W pfnDelete = g_deleteUrlCacheEntry.Get();
+    if (szUrl && pfnDelete)
     {
-        s_pfnDelete(szUrl);
+        pfnDelete(szUrl);
     }
 }

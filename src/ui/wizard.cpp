@@ -24,8 +24,9 @@ using PFN_INIT_COMMON_CONTROLS_EX = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 // search itself is already limited to the system folder.
 void InitCommonControlClasses()
 {
-    static HMODULE s_hCommonControls = LoadLibraryW(L"comctl32.dll");
-    auto pfnInit = LookupExport<PFN_INIT_COMMON_CONTROLS_EX>(s_hCommonControls, "InitCommonControlsEx");
+    // Kept for the process: the dialogs' controls live in it.
+    HMODULE hCommonControls = LoadLibraryW(L"comctl32.dll");
+    auto pfnInit = LookupExport<PFN_INIT_COMMON_CONTROLS_EX>(hCommonControls, "InitCommonControlsEx");
     if (pfnInit)
     {
         INITCOMMONCONTROLSEX icc = {sizeof(icc), 0x0FFFFFFF};

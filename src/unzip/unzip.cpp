@@ -119,6 +119,12 @@ bool ReadCentralDirectory(Archive& archive)
         // Spanned and ZIP64 archives are not supported.
         return false;
     }
+    // The declared directory must lie inside the file before anything is
+    // allocated for it: a damaged end record may declare up to 4 GiB.
+    if (ulDirectoryOffset > archive.ullSize || ulDirectorySize > archive.ullSize - ulDirectoryOffset)
+    {
+        return false;
+    }
     std::vector<unsigned char> directory(ulDirectorySize);
     if (ulDirectorySize != 0 && !archive.ReadAt(ulDirectoryOffset, directory.data(), ulDirectorySize))
     {

@@ -1,7 +1,8 @@
 /* A stand-in for every program package of the manifest. It appends its own
    file name and command line to %TEMP%\tessal-stub-calls.txt and exits with
    the code that TESSAL_STUB_EXIT_<NAME> asks for (NAME: its file name up to
-   the extension or the browser cache's "[n]" mark, upper case), 0 otherwise. */
+   the extension or the browser cache's "[n]" mark, upper case), 0 otherwise.
+   TESSAL_STUB_SLEEP_<NAME> makes it take that many milliseconds first. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -41,7 +42,13 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevious, LPWSTR szCommandLi
         szVariable[cchPrefix++] = (WCHAR)towupper(*p);
     }
     szVariable[cchPrefix] = L'\0';
+    WCHAR szSleepVariable[MAX_PATH] = L"TESSAL_STUB_SLEEP_";
+    wcscat(szSleepVariable, szVariable + wcslen(L"TESSAL_STUB_EXIT_"));
     WCHAR szCode[32] = L"";
+    if (GetEnvironmentVariableW(szSleepVariable, szCode, 32) > 0)
+    {
+        Sleep((DWORD)wcstoul(szCode, NULL, 10));
+    }
     if (GetEnvironmentVariableW(szVariable, szCode, 32) > 0)
     {
         return (int)wcstoul(szCode, NULL, 10);
