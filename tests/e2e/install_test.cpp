@@ -266,6 +266,50 @@ TEST_F(InstallRunTest, FailedInstallEndsOnTheFailurePage)
     EXPECT_FALSE(IsProductInstalledForTest(c_szTessalCode));
 }
 
+TEST_F(InstallRunTest, AFailedInstallStopsTheDownloadUnderWay)
+{
+    // The DirectX archive is still on its way when the .NET program fails.
+    CScopedEnvironment exitCode(L"TESSAL_STUB_EXIT_DOTNETFX35SETUP", L"1641");
+    SetServerFaults("{\"/esd/en/tessal/installfiles/DIRECT3D/D3DXCORE.zip\": {\"mode\": \"throttle\", \"rate\": 1000}}");
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
+    // The finish page comes first; the transfer ends at its next piece of
+    // data, shows its box, and the page lists it.
+    const std::wstring strExpected = L"Project Tessal failed to install:\n\n"
+                                     L".NET Framework Runtime 3.5 SP1 (0x0: Internal error)\n"
+                                     L"DirectX 10.0 runtime (0x642: Internal error)\n";
+    for (int i = 0; i < 200 && GetControlText(hFinish, 1004) != strExpected; ++i)
+    {
+        Sleep(100);
+    }
+    EXPECT_EQ(strExpected, GetControlText(hFinish, 1004));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(L"Setup was cancelled", result.boxes[0].strText);
+    EXPECT_FALSE(HasCall(ReadStubCalls(), "DXSETUP", "")) << ReadStubCalls();
+}
+
+TEST_F(InstallRunTest, AConnectionResetMidTransferIsTriedAgain)
+{
+    SetServerFaults("{\"/esd/en/tessal/installfiles/dotNet/dotNetFx35setup.exe\": {\"mode\": \"reset\", \"times\": 1}}");
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_TRUE(result.boxes.empty());
+    EXPECT_NE(std::wstring::npos, result.GetTrace().find(L"dotNetFx35setup.exe failed (")) << result.GetTrace().c_str();
+    EXPECT_TRUE(HasCall(ReadStubCalls(), "dotNetFx35setup", "/qb /norestart")) << ReadStubCalls();
+}
+
 TEST_F(InstallRunTest, RestartRequestOffersTheRestartButtons)
 {
     CScopedEnvironment exitCode(L"TESSAL_STUB_EXIT_VCREDIST_X86", L"3010");
