@@ -462,6 +462,41 @@ TEST_F(InstallRunTest, CancelDuringADownloadEndsOnTheCancelledPage)
     EXPECT_TRUE(ReadStubCalls().empty()) << ReadStubCalls();
 }
 
+TEST_F(InstallRunTest, CancelDuringTheProductsInstallEndsOnTheCancelledPage)
+{
+    CRunningSetup setup(CancelQuestionRun(IDYES));
+    HWND hProgress = AcceptLicence(setup);
+    ASSERT_NE(nullptr, hProgress);
+    bool fInstalling = false;
+    for (int i = 0; i < 2400 && !fInstalling; ++i)
+    {
+        fInstalling = GetControlText(hProgress, 1004).find(L"Installing:  Brantlow Project Tessal") != std::wstring::npos;
+        if (!fInstalling)
+        {
+            Sleep(25);
+        }
+    }
+    ASSERT_TRUE(fInstalling) << "the product's install was never seen";
+    // The workers are held at their next test from this click on; the
+    // installer's handler answers IDCANCEL once the question says Yes.
+    ClickButton(hProgress, 107);
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation canceled.", GetControlText(hFinish, 1005));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    ASSERT_FALSE(result.boxes.empty());
+    EXPECT_EQ(L"Do you really want to terminate the installation of Project Tessal?", result.boxes[0].strText);
+    // Wine's installer ignores the cancel and completes; what it returned is
+    // in the trace, and nothing was installed after it.
+    std::wstring strTrace = result.GetTrace();
+    size_t iLastCall = strTrace.rfind(L"[Info] Calling MsiInstallProduct");
+    ASSERT_NE(std::wstring::npos, iLastCall) << strTrace.c_str();
+    EXPECT_NE(std::wstring::npos, strTrace.find(L"BPTS.msi", iLastCall)) << strTrace.c_str();
+    EXPECT_NE(std::wstring::npos, strTrace.find(L"[Info] MsiInstallProduct returned ", iLastCall)) << strTrace.c_str();
+}
+
 TEST_F(InstallRunTest, CancelThenNoLetsTheInstallationGoOn)
 {
     // The first transfer is slow enough to ask the question during it.
