@@ -173,15 +173,13 @@ int MeasureInflate(LPCWSTR szZip)
     return 0;
 }
 
-int MeasureDownload(LPCWSTR szUrl)
+// One transfer into the cache and out again; with a callback when given.
+int MeasureTransfer(LPCWSTR szUrl, CDownloadBindStatusCallback* pCallback)
 {
-    CSetupWizard wizard;
-    CDownloadBindStatusCallback* pCallback = new CDownloadBindStatusCallback(&wizard);
     WCHAR szPath[MAX_PATH] = {};
     double dStart = GetSeconds();
-    HRESULT hr = DownloadWithWatchdog(szUrl, szPath, pCallback);
+    HRESULT hr = pCallback ? DownloadWithWatchdog(szUrl, szPath, pCallback) : DownloadUrlToCacheFile(szUrl, szPath, nullptr);
     double dSeconds = GetSeconds() - dStart;
-    pCallback->Release();
     if (FAILED(hr))
     {
         return Fail("download failed");
@@ -192,20 +190,13 @@ int MeasureDownload(LPCWSTR szUrl)
     return 0;
 }
 
-int MeasureBareDownload(LPCWSTR szUrl)
+int MeasureDownload(LPCWSTR szUrl)
 {
-    WCHAR szPath[MAX_PATH] = {};
-    double dStart = GetSeconds();
-    HRESULT hr = DownloadUrlToCacheFile(szUrl, szPath, nullptr);
-    double dSeconds = GetSeconds() - dStart;
-    if (FAILED(hr))
-    {
-        return Fail("download failed");
-    }
-    DropCachedUrl(szUrl);
-    DeleteFileW(szPath);
-    printf("download_seconds %.4f s\n", dSeconds);
-    return 0;
+    CSetupWizard wizard;
+    CDownloadBindStatusCallback* pCallback = new CDownloadBindStatusCallback(&wizard);
+    int nResult = MeasureTransfer(szUrl, pCallback);
+    pCallback->Release();
+    return nResult;
 }
 
 int MeasureStartup(LPCWSTR szExe)
@@ -304,7 +295,7 @@ int wmain(int argc, wchar_t** argv)
     }
     if (strCommand == L"download-bare" && argc == 3)
     {
-        return MeasureBareDownload(argv[2]);
+        return MeasureTransfer(argv[2], nullptr);
     }
     if (strCommand == L"startup" && argc == 3)
     {

@@ -147,6 +147,30 @@ HWND RunToFinish(CRunningSetup& setup)
 {
     return AcceptLicenceAndWaitFor(setup, DriverPageFinish, c_dwRunTimeoutMs);
 }
+
+// A full run of a setup that accepts the licence, expects the finish page
+// with this title, keeps the page's detail text and closes the page.
+SetupRunResult RunAndCloseFinishPage(LPCWSTR szExe, LPCWSTR szTitle, std::wstring* pstrDetail = nullptr)
+{
+    SetupRunOptions options;
+    options.strExe = szExe;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    HWND hFinish = RunToFinish(setup);
+    if (hFinish)
+    {
+        EXPECT_EQ(std::wstring(szTitle), GetControlText(hFinish, 1005)) << szExe;
+        if (pstrDetail)
+        {
+            *pstrDetail = GetControlText(hFinish, 1004);
+        }
+        ClickButton(hFinish, 107);
+    }
+    SetupRunResult result = setup.Wait();
+    EXPECT_FALSE(result.fTimedOut) << szExe;
+    EXPECT_EQ(0u, result.dwExitCode) << szExe;
+    return result;
+}
 }
 
 TEST_F(InstallRunTest, ProgramsThatFindNothingToDoCountAsInstalled)
@@ -156,14 +180,7 @@ TEST_F(InstallRunTest, ProgramsThatFindNothingToDoCountAsInstalled)
     {
         ResetMachine();
         CScopedEnvironment exitCode(L"TESSAL_STUB_EXIT_VCREDIST_X86", szCode);
-        SetupRunOptions options;
-        options.dwTimeoutMs = c_dwRunTimeoutMs;
-        CRunningSetup setup(options);
-        HWND hFinish = RunToFinish(setup);
-        ASSERT_NE(nullptr, hFinish) << szCode;
-        EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005)) << szCode;
-        ClickButton(hFinish, 107);
-        SetupRunResult result = setup.Wait();
+        SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup.exe", L"Installation successful.");
         EXPECT_TRUE(result.boxes.empty()) << szCode;
         EXPECT_TRUE(HasCall(ReadStubCalls(), "vcredist_x86", "/Q")) << szCode;
         EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode)) << szCode;
@@ -200,15 +217,7 @@ TEST_F(InstallRunTest, DigestsCatchAChangedFileAndFetchItAgain)
     // The server hands out a wrong .NET file once; the fresh copy matches.
     SetServerFaults("{\"/esd/en/tessal/installfiles/dotNet/dotNetFx35setup.exe\": "
                     "{\"mode\": \"file\", \"path\": \"fixtures/BPTS-old.msi\", \"times\": 1}}");
-    SetupRunOptions options;
-    options.strExe = L"TessalSetup-hashed.exe";
-    options.dwTimeoutMs = c_dwRunTimeoutMs;
-    CRunningSetup setup(options);
-    HWND hFinish = RunToFinish(setup);
-    ASSERT_NE(nullptr, hFinish);
-    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
-    ClickButton(hFinish, 107);
-    SetupRunResult result = setup.Wait();
+    SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup-hashed.exe", L"Installation successful.");
     EXPECT_TRUE(result.boxes.empty());
     EXPECT_TRUE(result.HasTraceLine(L"[Error] dotNet/dotNetFx35setup.exe does not match its SHA-256; downloading it again\n"))
         << result.GetTrace().c_str();
@@ -218,18 +227,10 @@ TEST_F(InstallRunTest, DigestsCatchAChangedFileAndFetchItAgain)
 
 TEST_F(InstallRunTest, AFileThatNeverMatchesItsDigestIsNeverRun)
 {
-    SetupRunOptions options;
-    options.strExe = L"TessalSetup-bad-hash.exe";
-    options.dwTimeoutMs = c_dwRunTimeoutMs;
-    CRunningSetup setup(options);
-    HWND hFinish = RunToFinish(setup);
-    ASSERT_NE(nullptr, hFinish);
-    EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
-    std::wstring strDetail = GetControlText(hFinish, 1004);
+    std::wstring strDetail;
+    SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup-bad-hash.exe", L"Installation failed.", &strDetail);
     EXPECT_NE(std::wstring::npos, strDetail.find(L"\n.NET Framework Runtime 3.5 SP1 (0x2: Failed downloading component.)\n"))
         << strDetail.c_str();
-    ClickButton(hFinish, 107);
-    SetupRunResult result = setup.Wait();
     ASSERT_EQ(1u, result.boxes.size());
     EXPECT_EQ(L"Failed downloading component.", result.boxes[0].strText);
     EXPECT_FALSE(HasCall(ReadStubCalls(), "dotNetFx35setup", "")) << ReadStubCalls();
@@ -297,14 +298,7 @@ TEST_F(InstallRunTest, AFailedInstallStopsTheDownloadUnderWay)
 TEST_F(InstallRunTest, AConnectionResetMidTransferIsTriedAgain)
 {
     SetServerFaults("{\"/esd/en/tessal/installfiles/dotNet/dotNetFx35setup.exe\": {\"mode\": \"reset\", \"times\": 1}}");
-    SetupRunOptions options;
-    options.dwTimeoutMs = c_dwRunTimeoutMs;
-    CRunningSetup setup(options);
-    HWND hFinish = RunToFinish(setup);
-    ASSERT_NE(nullptr, hFinish);
-    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
-    ClickButton(hFinish, 107);
-    SetupRunResult result = setup.Wait();
+    SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup.exe", L"Installation successful.");
     EXPECT_TRUE(result.boxes.empty());
     EXPECT_NE(std::wstring::npos, result.GetTrace().find(L"dotNetFx35setup.exe failed (")) << result.GetTrace().c_str();
     EXPECT_TRUE(HasCall(ReadStubCalls(), "dotNetFx35setup", "/qb /norestart")) << ReadStubCalls();
