@@ -4,7 +4,6 @@
 #include "engine/download.h"
 #include "engine/zip.h"
 #include "platform/owners.h"
-#include "platform/urlservice.h"
 #include "ui/licenseini.h"
 #include "buildconfig.h"
 #include <new>
