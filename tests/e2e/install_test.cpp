@@ -297,6 +297,12 @@ TEST_F(InstallRunTest, AFailedInstallStopsTheDownloadUnderWay)
 
 TEST_F(InstallRunTest, AConnectionResetMidTransferIsTriedAgain)
 {
+    // A reset hangs the transfer until the 60-second stall limit: the suite
+    // runs it for the shipped setup on 64-bit Windows, --stress everywhere.
+    if (!IsStressRun() && (sizeof(void*) != 4 || !IsNative64Bit()))
+    {
+        GTEST_SKIP() << "the reset run takes a minute; it runs here with --stress";
+    }
     SetServerFaults("{\"/esd/en/tessal/installfiles/dotNet/dotNetFx35setup.exe\": {\"mode\": \"reset\", \"times\": 1}}");
     SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup.exe", L"Installation successful.");
     EXPECT_TRUE(result.boxes.empty());

@@ -63,3 +63,9 @@ CDataModule::~CDataModule()
         FreeLibrary(m_hModule);
     }
 }
+
+bool IsStressRun()
+{
+    WCHAR szValue[8] = {};
+    return GetEnvironmentVariableW(L"TESSAL_STRESS", szValue, 8) > 0 && szValue[0] == L'1';
+}

@@ -10,6 +10,8 @@ std::wstring GetTempFolder();
 std::wstring ReadFileUtf16(const std::wstring& strPath, bool* pfExists = nullptr);
 // True when the platform is 64-bit, told by the native system information.
 bool IsNative64Bit();
+// The suite runs the smaller sets; ./scripts/test.sh --stress the full ones.
+bool IsStressRun();
 
 // A setup executable loaded as data, for reading its resources.
 class CDataModule

@@ -14,13 +14,6 @@
 
 namespace
 {
-// The suite runs a smaller set; ./scripts/test.sh --stress the full one.
-bool IsStressRun()
-{
-    WCHAR szValue[8] = {};
-    return GetEnvironmentVariableW(L"TESSAL_STRESS", szValue, 8) > 0 && szValue[0] == L'1';
-}
-
 std::string ReadAll(const std::wstring& strPath)
 {
     std::string strData;
