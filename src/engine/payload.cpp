@@ -5,6 +5,7 @@
 #include "diag/setuplog.h"
 #include "diag/trace.h"
 #include "engine/download.h"
+#include "engine/workfolder.h"
 #include "platform/owners.h"
 #include "ui/wizard.h"
 #include <memory>
@@ -117,21 +118,58 @@ DWORD ComputeFileSha256(LPCWSTR szPath, WCHAR (&szDigest)[SHA256_TEXT_CAPACITY])
     return ERROR_SUCCESS;
 }
 
-DWORD VerifyPackagePayload(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard)
+namespace
 {
-    if (!pPackage->szSha256)
+// Logs why the downloaded file of a package cannot be installed and shows
+// the failed download's box.
+DWORD FailStaging(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard, DWORD dwError)
+{
+    CSetupLog::Instance().Write(L"  Installation Error: %s (%s) could not be copied to the setup's working folder "
+                                L"(0x%08X)\n",
+                                pPackage->szProductName ? pPackage->szProductName : L"",
+                                pPackage->szInstall ? pPackage->szInstall : L"", dwError);
+    ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
+    return dwError;
+}
+
+// Hands the install thread's copy to the package in place of the cache's file.
+DWORD PublishCopy(CPackageInfo* pPackage, LPCWSTR szCopy)
+{
+    LPWSTR szOwned = DuplicateString(szCopy);
+    if (!szOwned)
     {
-        return ERROR_SUCCESS;
+        return ERROR_OUTOFMEMORY;
     }
+    LPWSTR szCached = pPackage->szLocalFile.exchange(szOwned);
+    FreeString(szCached);
+    return ERROR_SUCCESS;
+}
+}
+
+DWORD StagePackageFile(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard, CWorkFolder* pFolder)
+{
+    DWORD dwResult = pFolder->Create();
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return FailStaging(pPackage, hInstance, pWizard, dwResult);
+    }
+    WCHAR szCopy[MAX_PATH] = {};
     WCHAR szActual[SHA256_TEXT_CAPACITY] = {};
     for (int nAttempt = 0;; ++nAttempt)
     {
-        LPCWSTR szLocalFile = pPackage->szLocalFile.load();
-        if (szLocalFile && ComputeFileSha256(szLocalFile, szActual) == ERROR_SUCCESS &&
-            IsSameDigest(pPackage->szSha256, szActual))
+        LPCWSTR szCached = pPackage->szLocalFile.load();
+        dwResult = CopyFileIntoFolder(szCached ? szCached : L"", pFolder->GetPath(), szCopy, MAX_PATH);
+        if (dwResult != ERROR_SUCCESS)
         {
-            return ERROR_SUCCESS;
+            return FailStaging(pPackage, hInstance, pWizard, dwResult);
         }
+        // The copy is what runs, so the copy is what is checked.
+        if (!pPackage->szSha256 ||
+            (ComputeFileSha256(szCopy, szActual) == ERROR_SUCCESS && IsSameDigest(pPackage->szSha256, szActual)))
+        {
+            return PublishCopy(pPackage, szCopy);
+        }
+        DeleteFileW(szCopy);
         if (nAttempt != 0)
         {
             break;
@@ -140,7 +178,7 @@ DWORD VerifyPackagePayload(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWi
         // the old copy in the cache: fetch it afresh, once.
         DebugMsg(L"[Error] %s does not match its SHA-256; downloading it again\n", pPackage->szInstall);
         LPWSTR szFresh = nullptr;
-        DWORD dwResult = RefetchPackage(pPackage, hInstance, &szFresh, pWizard);
+        dwResult = RefetchPackage(pPackage, hInstance, &szFresh, pWizard);
         if (dwResult != ERROR_SUCCESS)
         {
             return dwResult;

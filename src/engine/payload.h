@@ -10,10 +10,3 @@ DWORD ComputeFileSha256(LPCWSTR szPath, WCHAR (&szDigest)[SHA256_TEXT_CAPACITY])
 void FormatDigest(const BYTE (&rgbDigest)[32], WCHAR (&szDigest)[SHA256_TEXT_CAPACITY]);
 // Whether a manifest's digest (any case, nothing around it) names this one.
 bool IsSameDigest(LPCWSTR szExpected, LPCWSTR szActual);
-
-// Checks the downloaded file of a package against the manifest's SHA-256
-// just before it is installed. A mismatch drops the cached copy and fetches
-// the file once more; a second mismatch fails the package as a failed
-// download (its box and an error line in the setup log). 0 when the file
-// may be installed, also when the manifest names no digest.
-DWORD VerifyPackagePayload(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard);

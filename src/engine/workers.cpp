@@ -1,14 +1,14 @@
 #include "engine/workers.h"
-#include "engine/payload.h"
 #include "engine/steps.h"
+#include "engine/workfolder.h"
 #include "ui/wizard.h"
 #include <new>
 
-WorkerSteps g_workerSteps = {&DownloadPackage, &InstallPackage, &RemovePreviousVersion};
+WorkerSteps g_workerSteps = {&DownloadPackage, &InstallPackage, &RemovePreviousVersion, &StagePackageFile};
 
 void ResetWorkerSteps()
 {
-    g_workerSteps = {&DownloadPackage, &InstallPackage, &RemovePreviousVersion};
+    g_workerSteps = {&DownloadPackage, &InstallPackage, &RemovePreviousVersion, &StagePackageFile};
 }
 
 namespace
@@ -110,17 +110,20 @@ DWORD WINAPI InstallThreadProc(LPVOID pvParams)
                 pWizard->PostNotify(WM_SETUP_UPDATE, 0);
                 break;
             }
-            // The file is checked as late as possible, right before it runs.
-            DWORD dwVerify = pPackage->nAction == ActionInstall
-                                 ? VerifyPackagePayload(pPackage, pParams->hInstance, pWizard)
-                                 : ERROR_SUCCESS;
-            if (dwVerify != ERROR_SUCCESS)
+            // The file is copied where only the setup can change it and
+            // checked there, right before it runs; the copy goes with the
+            // folder when the package is done.
+            CWorkFolder workFolder;
+            DWORD dwStage = pPackage->nAction == ActionInstall
+                                ? g_workerSteps.pfnStagePackageFile(pPackage, pParams->hInstance, pWizard, &workFolder)
+                                : ERROR_SUCCESS;
+            if (dwStage != ERROR_SUCCESS)
             {
-                pPackage->dwError.store(dwVerify);
+                pPackage->dwError.store(dwStage);
                 pPackage->nStatus.store(StatusDownloadFailed);
                 pWizard->m_fPackageFailed.store(true);
                 pWizard->PostNotify(WM_SETUP_UPDATE, 0);
-                dwResult = dwVerify;
+                dwResult = dwStage;
                 break;
             }
             pPackage->nStatus.store(StatusInstalling);

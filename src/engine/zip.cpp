@@ -3,8 +3,8 @@
 #include "diag/safestr.h"
 #include "engine/exec.h"
 #include "engine/install.h"
+#include "engine/workfolder.h"
 #include "ui/wizard.h"
-#include <objbase.h>
 
 namespace
 {
@@ -190,7 +190,8 @@ DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
     {
         SafeAppend(szFolderFull, MAX_PATH, L"\\");
     }
-    if (!IsPathInsideFolder(szFull, szFolderFull))
+    // A junction or link on the way would carry the entry elsewhere.
+    if (!IsPathInsideFolder(szFull, szFolderFull) || IsReparsePointOnPath(szFull, szFolderFull))
     {
         return ERROR_INSTALL_FAILURE;
     }
@@ -217,7 +218,8 @@ DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
         if (ComposeTarget(szFolder, szFolderPart, szWorkFolder) && IsPathInsideFolder(szWorkFolder, szFolderFull))
         {
             CreateDirectoryW(szWorkFolder, nullptr);
-            if (ComposeTarget(szWorkFolder, pFilePart, szFull) && IsPathInsideFolder(szFull, szFolderFull))
+            if (ComposeTarget(szWorkFolder, pFilePart, szFull) && IsPathInsideFolder(szFull, szFolderFull) &&
+                !IsReparsePointOnPath(szFull, szFolderFull))
             {
                 hFile = CreateOutputFile(szFull);
             }
@@ -268,6 +270,22 @@ DWORD ExtractZipArchive(LPCWSTR szArchive, LPCWSTR szFolder)
 
 void DeleteFolderTree(LPCWSTR szFolder)
 {
+    WCHAR szTop[MAX_PATH];
+    if (FAILED(SafeCopy(szTop, MAX_PATH, szFolder)))
+    {
+        return;
+    }
+    if (EndsWithSeparator(szTop))
+    {
+        szTop[wcslen(szTop) - 1] = L'\0';
+    }
+    DWORD dwAttributes = GetFileAttributesW(szTop);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    {
+        // A folder swapped for a link: the link goes, never what it names.
+        RemoveDirectoryW(szTop);
+        return;
+    }
     WCHAR szPattern[MAX_PATH];
     if (FAILED(SafeCopy(szPattern, MAX_PATH, szFolder)) ||
         FAILED(SafeAppend(szPattern, MAX_PATH, EndsWithSeparator(szFolder) ? L"*" : L"\\*")))
@@ -317,12 +335,7 @@ void DeleteFolderTree(LPCWSTR szFolder)
 DWORD InstallZipPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPCWSTR szArchive, CSetupWizard* pWizard)
 {
     WCHAR szFolder[MAX_PATH] = {};
-    GUID guid = {};
-    WCHAR szGuid[255] = {};
-    DWORD cchTemp = GetTempPathW(MAX_PATH, szFolder);
-    if (cchTemp == 0 || cchTemp > MAX_PATH || FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, szGuid, 255) == 0 ||
-        FAILED(SafeAppend(szFolder, MAX_PATH, szGuid)) || !CreateDirectoryW(szFolder, nullptr) ||
-        FAILED(SafeAppend(szFolder, MAX_PATH, L"\\")))
+    if (CreateWorkFolder(szFolder, MAX_PATH) != ERROR_SUCCESS)
     {
         return ERROR_INSTALL_FAILURE;
     }

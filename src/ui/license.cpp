@@ -2,6 +2,7 @@
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
 #include "engine/download.h"
+#include "engine/workfolder.h"
 #include "engine/zip.h"
 #include "platform/owners.h"
 #include "ui/licenseini.h"
@@ -60,12 +61,7 @@ std::wstring GetSelectedCountry(HWND hCombo)
 DWORD DownloadLicenseArchive(CSetupWizard* pWizard)
 {
     WCHAR szFolder[MAX_PATH] = {};
-    DWORD cchTemp = GetTempPathW(MAX_PATH, szFolder);
-    GUID guid = {};
-    WCHAR szGuid[255] = {};
-    if (cchTemp == 0 || cchTemp >= MAX_PATH || FAILED(CoCreateGuid(&guid)) ||
-        StringFromGUID2(guid, szGuid, ARRAYSIZE(szGuid)) == 0 || FAILED(SafeAppend(szFolder, MAX_PATH, szGuid)) ||
-        !CreateDirectoryW(szFolder, nullptr) || FAILED(SafeAppend(szFolder, MAX_PATH, L"\\")))
+    if (CreateWorkFolder(szFolder, MAX_PATH) != ERROR_SUCCESS)
     {
         return ERROR_INSTALL_FAILURE;
     }

@@ -1,3 +1,4 @@
+#include "support/accesslist.h"
 #include "support/screenshot.h"
 #include "support/setuprun.h"
 #include "support/testpaths.h"
@@ -171,6 +172,66 @@ SetupRunResult RunAndCloseFinishPage(LPCWSTR szExe, LPCWSTR szTitle, std::wstrin
     EXPECT_EQ(0u, result.dwExitCode) << szExe;
     return result;
 }
+}
+
+// The quoted program path of a stub's recorded call, empty until it ran.
+std::wstring FindStubProgramPath(const std::string& strCalls, const char* szName)
+{
+    size_t iLine = strCalls.find(std::string(szName));
+    size_t iOpen = iLine == std::string::npos ? std::string::npos : strCalls.find('"', iLine);
+    size_t iClose = iOpen == std::string::npos ? std::string::npos : strCalls.find('"', iOpen + 1);
+    if (iClose == std::string::npos)
+    {
+        return std::wstring();
+    }
+    std::string strPath = strCalls.substr(iOpen + 1, iClose - iOpen - 1);
+    return std::wstring(strPath.begin(), strPath.end());
+}
+
+TEST_F(InstallRunTest, EachPackageRunsFromItsOwnCopyInAFolderClosedToOtherUsers)
+{
+    // The first program takes a while, so its folder can be looked at.
+    CScopedEnvironment sleep(L"TESSAL_STUB_SLEEP_VCREDIST_X86", L"4000");
+    int nFoldersBefore = CountGuidFolders();
+    SetupRunOptions options;
+    options.dwTimeoutMs = c_dwRunTimeoutMs;
+    CRunningSetup setup(options);
+    ASSERT_NE(nullptr, AcceptLicence(setup));
+    std::wstring strProgram;
+    for (int i = 0; i < 1200 && strProgram.empty(); ++i)
+    {
+        Sleep(50);
+        strProgram = FindStubProgramPath(ReadStubCalls(), "vcredist_x86");
+    }
+    ASSERT_FALSE(strProgram.empty()) << "the first program never ran";
+    std::wstring strFolder = strProgram.substr(0, strProgram.rfind(L'\\') + 1);
+    // %TEMP%\{GUID}\ and the cache's own file name.
+    EXPECT_EQ(0u, strFolder.find(GetTempFolder())) << strProgram.c_str();
+    EXPECT_EQ(GetTempFolder().size() + 39, strFolder.size()) << strProgram.c_str();
+    EXPECT_NE(std::wstring::npos, strProgram.find(L"\\vcredist_x86")) << strProgram.c_str();
+    std::vector<AceEntry> entries = ReadFileAccessEntries(strFolder);
+    EXPECT_FALSE(entries.empty()) << strFolder.c_str();
+    EXPECT_TRUE(GrantsAnything(entries, L"S-1-5-18"));
+    for (LPCWSTR szOther : {L"S-1-1-0", L"S-1-5-32-545", L"S-1-5-11"})
+    {
+        EXPECT_FALSE(GrantsAnything(entries, szOther)) << szOther;
+        EXPECT_FALSE(GrantsAnything(ReadFileAccessEntries(strProgram), szOther)) << szOther;
+    }
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
+    ASSERT_NE(nullptr, hFinish);
+    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
+    ClickButton(hFinish, 107);
+    SetupRunResult result = setup.Wait();
+    EXPECT_EQ(0u, result.dwExitCode);
+    // Every program ran from a copy; every copy went with its folder.
+    std::string strCalls = ReadStubCalls();
+    for (const char* szName : {"vcredist_x86", "dotNetFx35setup"})
+    {
+        std::wstring strPath = FindStubProgramPath(strCalls, szName);
+        EXPECT_EQ(0u, strPath.find(GetTempFolder() + L"{")) << szName << " ran from " << strPath.c_str();
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(strFolder.c_str()));
+    EXPECT_EQ(nFoldersBefore, CountGuidFolders());
 }
 
 TEST_F(InstallRunTest, ProgramsThatFindNothingToDoCountAsInstalled)

@@ -69,3 +69,68 @@ bool IsStressRun()
     WCHAR szValue[8] = {};
     return GetEnvironmentVariableW(L"TESSAL_STRESS", szValue, 8) > 0 && szValue[0] == L'1';
 }
+
+namespace
+{
+std::string GetHostPath(const std::wstring& strPath)
+{
+    using PFN_GET_UNIX_FILE_NAME = char*(CDECL*)(LPCWSTR);
+    auto pfnGet = reinterpret_cast<PFN_GET_UNIX_FILE_NAME>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* szHost = pfnGet ? pfnGet(strPath.c_str()) : nullptr;
+    std::string strHost = szHost ? szHost : "";
+    if (szHost)
+    {
+        HeapFree(GetProcessHeap(), 0, szHost);
+    }
+    return strHost;
+}
+
+// Runs a host program and waits until the link is there or gone.
+bool RunHostProgram(const std::wstring& strProgram, const std::string& strArguments, const std::wstring& strLink,
+                    bool fLinkExpected)
+{
+    std::wstring strCommandLine = strProgram + L" " + std::wstring(strArguments.begin(), strArguments.end());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW((L"Z:" + strProgram).c_str(), &strCommandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+    {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // The host process's handle does not tell when it is done: its effect does.
+    for (int i = 0; i < 100; ++i)
+    {
+        DWORD dwAttributes = GetFileAttributesW(strLink.c_str());
+        bool fIsLink = dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (fIsLink == fLinkExpected)
+        {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+std::string Quote(const std::string& str)
+{
+    return "\"" + str + "\"";
+}
+}
+
+bool MakeSymbolicLink(const std::wstring& strLink, const std::wstring& strTarget)
+{
+    std::string strHostLink = GetHostPath(strLink);
+    std::string strHostTarget = GetHostPath(strTarget);
+    return !strHostLink.empty() && !strHostTarget.empty() &&
+           RunHostProgram(L"/bin/ln", "-s " + Quote(strHostTarget) + " " + Quote(strHostLink), strLink, true);
+}
+
+bool RemoveSymbolicLink(const std::wstring& strLink)
+{
+    std::string strHostLink = GetHostPath(strLink);
+    return !strHostLink.empty() && RunHostProgram(L"/bin/rm", "-f " + Quote(strHostLink), strLink, false);
+}

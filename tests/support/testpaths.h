@@ -26,3 +26,9 @@ public:
 private:
     HINSTANCE m_hModule;
 };
+
+// Wine keeps junctions and links as the host's symbolic links, which only a
+// host program can make or remove; Wine runs one given by its Z: path. On a
+// platform that cannot, these return false and the test skips its case.
+bool MakeSymbolicLink(const std::wstring& strLink, const std::wstring& strTarget);
+bool RemoveSymbolicLink(const std::wstring& strLink);

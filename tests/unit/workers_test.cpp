@@ -14,6 +14,7 @@ struct StepScript
 {
     DWORD dwDownload = 0;
     DWORD dwInstall = 0;
+    DWORD dwStage = 0;
     DWORD dwDelayMs = 0;
 };
 
@@ -50,6 +51,14 @@ DWORD ScriptedInstall(CPackageInfo* pPackage, CSetupWizard*, HINSTANCE)
     return g_script[pPackage->szKey].dwInstall;
 }
 
+std::atomic<int> g_nStages{0};
+
+DWORD ScriptedStage(CPackageInfo* pPackage, HINSTANCE, CSetupWizard*, CWorkFolder*)
+{
+    ++g_nStages;
+    return g_script[pPackage->szKey].dwStage;
+}
+
 DWORD ScriptedRemove(CPackageInfo* pPackage, CSetupWizard*)
 {
     ++g_nInstalls;
@@ -76,6 +85,7 @@ struct Walk
     WPARAM wResult;
     int nDownloads;
     int nInstalls;
+    int nStages;
 };
 
 // Runs both threads over packages with the given actions and starting
@@ -90,8 +100,9 @@ Walk RunWalk(const std::vector<std::pair<int, int>>& packages, DWORD dwCancelAft
         return RegisterClassW(&wc);
     }();
     EXPECT_NE(0, s_atom);
-    g_workerSteps = {ScriptedDownload, ScriptedInstall, ScriptedRemove};
+    g_workerSteps = {ScriptedDownload, ScriptedInstall, ScriptedRemove, ScriptedStage};
     g_nDoneMessages = 0;
+    g_nStages = 0;
     g_nDownloads = 0;
     g_nInstalls = 0;
 
@@ -147,7 +158,7 @@ Walk RunWalk(const std::vector<std::pair<int, int>>& packages, DWORD dwCancelAft
     CloseHandle(hDownload);
     DestroyWindow(hWnd);
 
-    Walk walk{{}, g_nDoneMessages.load(), g_wDoneResult.load(), g_nDownloads.load(), g_nInstalls.load()};
+    Walk walk{{}, g_nDoneMessages.load(), g_wDoneResult.load(), g_nDownloads.load(), g_nInstalls.load(), g_nStages.load()};
     for (CPackageInfo& node : nodes)
     {
         walk.states.push_back(node.nStatus.load());
@@ -187,7 +198,21 @@ TEST(WorkerThreadTest, EveryPackageIsDownloadedAndInstalledInOrder)
     EXPECT_EQ((States{StatusInstalled, StatusInstalled, StatusInstalled, StatusPreviouslyInstalled}), walk.states);
     EXPECT_EQ(2, walk.nDownloads);
     EXPECT_EQ(3, walk.nInstalls);
+    // Only downloaded files are copied to a working folder; a removal has none.
+    EXPECT_EQ(2, walk.nStages);
     EXPECT_EQ(0u, walk.wResult);
+}
+
+TEST(WorkerThreadTest, AFileThatCannotBeStagedIsAFailedDownloadAndNothingRunsAfterIt)
+{
+    g_script.clear();
+    g_script[L"P2"].dwStage = ERROR_DISK_FULL;
+    Walk walk = RunWalk({c_pending, c_pending, c_pending});
+    EXPECT_EQ(StatusInstalled, walk.states[0]);
+    EXPECT_EQ(StatusDownloadFailed, walk.states[1]);
+    EXPECT_NE(StatusInstalled, walk.states[2]);
+    EXPECT_EQ(1, walk.nInstalls);
+    EXPECT_EQ(static_cast<WPARAM>(ERROR_DISK_FULL), walk.wResult);
 }
 
 TEST(WorkerThreadTest, ThirdOfFiveDownloadsFails)
