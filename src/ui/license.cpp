@@ -6,7 +6,9 @@
 #include "engine/zip.h"
 #include "platform/owners.h"
 #include "ui/licenseini.h"
+#include "ui/rtfcheck.h"
 #include "buildconfig.h"
+#include <memory>
 #include <new>
 #include <richedit.h>
 
@@ -16,6 +18,7 @@ namespace
 {
 constexpr UINT c_uRedrawAll = RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME;
 constexpr LPARAM c_cchLicenseLimit = 0x400000;
+constexpr DWORD c_cbRtfScanChunk = 0x10000;
 const wchar_t c_szOtherCountries[] = L"Other Countries";
 
 // The licence folder joined with a name inside it; false when there is no
@@ -36,6 +39,28 @@ DWORD CALLBACK ReadRtfChunk(DWORD_PTR dwCookie, LPBYTE pbBuffer, LONG cb, LONG* 
     }
     *pcb = static_cast<LONG>(cbRead);
     return 0;
+}
+
+// Whether the file keeps within the limits that rich-edit readers are known
+// to survive; the file is read to its end and rewound for the control.
+bool IsRtfFileShowable(HANDLE hFile)
+{
+    std::unique_ptr<char[]> pBuffer(new (std::nothrow) char[c_cbRtfScanChunk]);
+    if (!pBuffer)
+    {
+        return false;
+    }
+    CRtfLimitScanner scanner;
+    DWORD cbRead = 0;
+    while (ReadFile(hFile, pBuffer.get(), c_cbRtfScanChunk, &cbRead, nullptr) && cbRead > 0)
+    {
+        scanner.Scan(pBuffer.get(), cbRead);
+        if (!scanner.IsWithinLimits())
+        {
+            return false;
+        }
+    }
+    return SetFilePointer(hFile, 0, nullptr, FILE_BEGIN) == 0;
 }
 
 std::wstring GetComboEntryText(HWND hCombo, LRESULT nIndex)
@@ -180,7 +205,7 @@ void CSetupWizard::LoadLicenseText(const std::wstring& strFile)
         file.Reset(CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    if (!file.IsValid())
+    if (!file.IsValid() || !IsRtfFileShowable(file.Get()))
     {
         MessageBoxW(GetOwnerWindow(), L"Error openning RTF file.", L"", MB_ICONERROR);
         return;

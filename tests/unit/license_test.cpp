@@ -4,8 +4,10 @@
 #include "ui/license.h"
 #include "ui/licenseini.h"
 #include "ui/print.h"
+#include "ui/rtfcheck.h"
 #include <gtest/gtest.h>
 #include <richedit.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -481,5 +483,100 @@ TEST(LicensePageTest, NoLicenceFolderLeavesAnEmptyBoxAndAcceptEnabled)
         EXPECT_EQ(L"", page.GetLicenseText()) << szFolder;
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page.Wizard().m_hWnd.load(), 108)));
         EXPECT_TRUE(answerer.GetBoxes().empty()) << szFolder;
+    }
+}
+
+TEST(LicensePageTest, HostileLicenceFilesNeverBreakThePage)
+{
+    CLicenseFolder folder;
+    folder.Add(L"BltwLicense.ini", c_szUsUkIndex);
+    folder.Add(L"us.rtf", MakeRtf("US TERMS", 3));
+    folder.Add(L"uk.rtf", MakeRtf("UK TERMS", 3));
+    CLicensePageRun run(folder.Get(), 1033);
+    const std::string strBase = MakeRtf("FUZZ TERMS", 20);
+    static const std::string s_strLongWord(3000, 'x');
+    // Pieces a hostile or damaged licence may carry.
+    const char* const rgszPieces[] = {
+        "{", "}", "\\", "{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{", "\\bin2147483647 ", "\\bin-1 ", "\\fs2147483647 ",
+        "\\u-32768?", "\\u65535 ", "\\'ff\\'00", "\\*\\shppict{\\pict\\wmetafile8 0102", "{\\object\\objemb ",
+        "\\field{\\*\\fldinst HYPERLINK \"file:///C:/\"}", "\\f999999 ", "\\cf-5 ", "{\\colortbl;\\red999\\green-1;}",
+        "\\par\\par\\par", "\\tx99999999 ", "\\ansicpg99999 ", "\\uc-1 ", s_strLongWord.c_str(), "\0\0\0",
+    };
+    std::mt19937 random(5);
+    int cRounds = IsStressRun() ? 3000 : 300;
+    CBoxAnswerer answerer;
+    for (int nRound = 0; nRound < cRounds; ++nRound)
+    {
+        std::string strRtf = strBase;
+        int cEdits = 1 + static_cast<int>(random() % 6);
+        for (int i = 0; i < cEdits; ++i)
+        {
+            size_t iAt = random() % (strRtf.size() + 1);
+            switch (random() % 4)
+            {
+            case 0:
+                strRtf.insert(iAt, rgszPieces[random() % ARRAYSIZE(rgszPieces)]);
+                break;
+            case 1:
+                strRtf.resize(iAt);
+                break;
+            case 2:
+                if (iAt < strRtf.size())
+                {
+                    strRtf[iAt] = static_cast<char>(random());
+                }
+                break;
+            default:
+                strRtf.insert(iAt, std::string(1 + random() % 64, static_cast<char>(random())));
+                break;
+            }
+        }
+        folder.Add(L"us.rtf", strRtf);
+        run.Wizard().LoadLicenseText(L"us.rtf");
+        ASSERT_TRUE(IsWindow(run.Wizard().m_hLicenseText)) << "round " << nRound;
+        LRESULT cchText = SendMessageW(run.Wizard().m_hLicenseText, WM_GETTEXTLENGTH, 0, 0);
+        ASSERT_LE(cchText, 0x400000) << "round " << nRound;
+    }
+    // The file was always there: the only box is the one for a licence
+    // beyond the limits a reader survives, and the page still works.
+    for (const SeenBox& box : answerer.GetBoxes())
+    {
+        EXPECT_EQ(L"Error openning RTF file.", box.strText);
+    }
+    folder.Add(L"us.rtf", MakeRtf("US TERMS", 3));
+    run.Wizard().LoadLicenseText(L"us.rtf");
+    EXPECT_EQ(0u, run.GetLicenseText().find(L"US TERMS"));
+}
+
+TEST(LicensePageTest, ALicenceNestedTooDeepIsNotShownAndTheShownOneStays)
+{
+    CLicenseFolder folder;
+    folder.Add(L"BltwLicense.ini", c_szUsUkIndex);
+    folder.Add(L"us.rtf", MakeRtf("US TERMS", 3));
+    folder.Add(L"uk.rtf", MakeRtf("UK TERMS", 3));
+    auto makeNested = [](int cLevels, const char* szText) {
+        // The document's own group is the first level.
+        return "{\\rtf1\\ansi " + std::string(static_cast<size_t>(cLevels - 1), '{') + szText +
+               std::string(static_cast<size_t>(cLevels - 1), '}') + "}";
+    };
+    folder.Add(L"deepest.rtf", makeNested(c_nMaxRtfGroupDepth, "DEEPEST TERMS"));
+    folder.Add(L"deeper.rtf", makeNested(c_nMaxRtfGroupDepth + 1, "DEEPER TERMS"));
+    folder.Add(L"far.rtf", makeNested(200, "FAR TERMS"));
+    CLicensePageRun run(folder.Get(), 1033);
+    CBoxAnswerer answerer;
+    run.Wizard().LoadLicenseText(L"deepest.rtf");
+    EXPECT_EQ(0u, run.GetLicenseText().find(L"DEEPEST TERMS")) << run.GetLicenseText().c_str();
+    EXPECT_TRUE(answerer.GetBoxes().empty());
+    for (const wchar_t* szFile : {L"deeper.rtf", L"far.rtf"})
+    {
+        run.Wizard().LoadLicenseText(szFile);
+        EXPECT_EQ(0u, run.GetLicenseText().find(L"DEEPEST TERMS")) << szFile;
+    }
+    std::vector<SeenBox> boxes = answerer.GetBoxes();
+    ASSERT_EQ(2u, boxes.size());
+    for (const SeenBox& box : boxes)
+    {
+        EXPECT_EQ(L"Error openning RTF file.", box.strText);
+        EXPECT_EQ(L"", box.strCaption);
     }
 }
