@@ -7,10 +7,15 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-./scripts/build.sh i686 -DTESSAL_SERVER_ORIGIN="http://127.0.0.1:48080"
-build="$PWD/build/i686"
-
 . ./scripts/wine-env.sh
+arch=i686
+if ! wine_env_runs_32bit; then
+    echo "This machine cannot start 32-bit programs: showing the 64-bit build instead."
+    arch=x86_64
+fi
+./scripts/build.sh "$arch" -DTESSAL_SERVER_ORIGIN="http://127.0.0.1:48080"
+build="$PWD/build/$arch"
+
 headless=""
 if [ -z "${DISPLAY:-}" ]; then
     headless="yes"

@@ -19,6 +19,14 @@ wine_env_start_display
 status=0
 for arch in i686 x86_64; do
     build="build/$arch"
+    if [ "$arch" = i686 ] && ! wine_env_runs_32bit; then
+        echo "NOTE: this machine cannot start 32-bit programs (its kernel has no IA-32 emulation)."
+        echo "NOTE: the 32-bit setup is built and its import table checked; its Wine tests cannot run here."
+        (cd "$build" && ctest --output-on-failure -R '^imports$') || status=1
+        # The longer end-to-end sets then run for the 64-bit build.
+        export TESSAL_MAIN_CONFIG=1
+        continue
+    fi
     wine_env_start_prefix "$build" win64
     [ "$arch" = i686 ] && wine_env_start_prefix "$build" win32
     (cd "$build" && ctest --output-on-failure --timeout 600 -j2) || status=1

@@ -17,6 +17,13 @@ wine_env_stop() {
     fi
 }
 
+# True when this machine can start 32-bit programs: a kernel without IA-32
+# emulation cannot start Wine's 32-bit loader, so 32-bit Windows programs
+# cannot run here at all.
+wine_env_runs_32bit() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
 wine_env_start_display() {
     [ -n "$WINE_ENV_XVFB_PID" ] && return 0
     n=90
@@ -53,6 +60,10 @@ wine_env_start_prefix() {
     [ -n "$WINE_ENV_XVFB_PID" ] && managed=N
     TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" \
         reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f </dev/null >/dev/null 2>&1 || true
+    # A test program that crashes ends with a backtrace on its output instead
+    # of waiting for someone to close Wine's crash dialog.
+    TESSAL_WINE_ARCH="$arch" "$WINE_ENV_SCRIPTS/wine-run" "$build/wine" \
+        reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 || true
     WINE_ENV_PREFIXES="$WINE_ENV_PREFIXES $build/wine/$arch"
 }
 

@@ -33,13 +33,6 @@ std::vector<DownloadedPackage> ListDownloadedPackages()
     return packages;
 }
 
-// The full sets run with --stress; the suite runs its smaller sets for the
-// shipped setup on 64-bit Windows and a single case elsewhere.
-bool IsShippedConfiguration()
-{
-    return sizeof(void*) == 4 && IsNative64Bit();
-}
-
 std::string FaultJson(const DownloadedPackage& package, const std::string& strFault)
 {
     return "{\"/esd/en/tessal/installfiles/" + std::string(package.szPath) + "\": " + strFault + "}";
@@ -238,7 +231,7 @@ TEST_F(InstallRunFaultTest, EachPackageFailingOnTheServerEndsTheRunAsSpecified)
     }
     // One fault on each of a few packages, first and last among them.
     RunStalledThenCancelled(packages, iLast - 1);
-    if (IsShippedConfiguration())
+    if (IsMainConfiguration())
     {
         ResetMachine();
         RunFailedDownload(packages, 0, "404");
@@ -253,7 +246,7 @@ TEST_F(InstallRunFaultTest, EachPackageFailingOnTheServerEndsTheRunAsSpecified)
 
 TEST_F(InstallRunFaultTest, CancelAtAnyMomentReachesTheFinishPageOnce)
 {
-    int cRuns = IsStressRun() ? 30 : (IsShippedConfiguration() ? 3 : 1);
+    int cRuns = IsStressRun() ? 30 : (IsMainConfiguration() ? 3 : 1);
     std::mt19937 random(20261209);
     std::uniform_int_distribution<int> delay(0, 3000);
     int cCancelled = 0;

@@ -64,10 +64,23 @@ CDataModule::~CDataModule()
     }
 }
 
-bool IsStressRun()
+namespace
+{
+bool IsSwitchSet(LPCWSTR szName)
 {
     WCHAR szValue[8] = {};
-    return GetEnvironmentVariableW(L"TESSAL_STRESS", szValue, 8) > 0 && szValue[0] == L'1';
+    return GetEnvironmentVariableW(szName, szValue, 8) > 0 && szValue[0] == L'1';
+}
+}
+
+bool IsStressRun()
+{
+    return IsSwitchSet(L"TESSAL_STRESS");
+}
+
+bool IsMainConfiguration()
+{
+    return (sizeof(void*) == 4 && IsNative64Bit()) || IsSwitchSet(L"TESSAL_MAIN_CONFIG");
 }
 
 namespace

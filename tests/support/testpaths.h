@@ -12,6 +12,10 @@ std::wstring ReadFileUtf16(const std::wstring& strPath, bool* pfExists = nullptr
 bool IsNative64Bit();
 // The suite runs the smaller sets; ./scripts/test.sh --stress the full ones.
 bool IsStressRun();
+// The longer end-to-end sets run once per suite: for the shipped setup (32-bit)
+// on 64-bit Windows, or, on a machine that cannot run 32-bit programs, for the
+// configuration the test script names with TESSAL_MAIN_CONFIG=1.
+bool IsMainConfiguration();
 
 // A setup executable loaded as data, for reading its resources.
 class CDataModule
