@@ -202,7 +202,9 @@ void CSetupWizard::LoadLicenseText(const std::wstring& strFile)
     if (ComposeLicensePath(m_szEulaFolder, strFile.c_str(), szPath))
     {
         // A folder (a country without a licence file) does not open as a file.
-        file.Reset(CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        // Nobody may write to it while it is open, so the control reads the
+        // very bytes that were checked.
+        file.Reset(CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     if (!file.IsValid() || !IsRtfFileShowable(file.Get()))

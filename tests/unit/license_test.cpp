@@ -548,7 +548,7 @@ TEST(LicensePageTest, HostileLicenceFilesNeverBreakThePage)
     EXPECT_EQ(0u, run.GetLicenseText().find(L"US TERMS"));
 }
 
-TEST(LicensePageTest, ALicenceNestedTooDeepIsNotShownAndTheShownOneStays)
+TEST(LicensePageTest, ALicenceTooDeepOrBeingWrittenIsNotShownAndTheShownOneStays)
 {
     CLicenseFolder folder;
     folder.Add(L"BltwLicense.ini", c_szUsUkIndex);
@@ -567,13 +567,20 @@ TEST(LicensePageTest, ALicenceNestedTooDeepIsNotShownAndTheShownOneStays)
     run.Wizard().LoadLicenseText(L"deepest.rtf");
     EXPECT_EQ(0u, run.GetLicenseText().find(L"DEEPEST TERMS")) << run.GetLicenseText().c_str();
     EXPECT_TRUE(answerer.GetBoxes().empty());
-    for (const wchar_t* szFile : {L"deeper.rtf", L"far.rtf"})
+    // A licence that another program holds open for writing could change
+    // between the check and the reading: it is not read either.
+    std::wstring strWritten = folder.Get() + L"uk.rtf";
+    HANDLE hWriter = CreateFileW(strWritten.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hWriter);
+    for (const wchar_t* szFile : {L"deeper.rtf", L"far.rtf", L"uk.rtf"})
     {
         run.Wizard().LoadLicenseText(szFile);
         EXPECT_EQ(0u, run.GetLicenseText().find(L"DEEPEST TERMS")) << szFile;
     }
+    CloseHandle(hWriter);
     std::vector<SeenBox> boxes = answerer.GetBoxes();
-    ASSERT_EQ(2u, boxes.size());
+    ASSERT_EQ(3u, boxes.size());
     for (const SeenBox& box : boxes)
     {
         EXPECT_EQ(L"Error openning RTF file.", box.strText);
