@@ -32,12 +32,8 @@ TEST_F(InstallRunTest, EachPackageRunsFromItsOwnCopyInAFolderClosedToOtherUsers)
         EXPECT_FALSE(GrantsAnything(entries, szOther)) << szOther;
         EXPECT_FALSE(GrantsAnything(ReadFileAccessEntries(strProgram), szOther)) << szOther;
     }
-    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
-    ASSERT_NE(nullptr, hFinish);
-    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
-    ClickButton(hFinish, 107);
-    SetupRunResult result = setup.Wait();
-    EXPECT_EQ(0u, result.dwExitCode);
+    SetupRunResult result =
+        CloseFinishPage(setup, WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs), L"Installation successful.");
     // Every program ran from a copy; every copy went with its folder.
     std::string strCalls = ReadStubCalls();
     for (const char* szName : {"vcredist_x86", "dotNetFx35setup"})
@@ -273,12 +269,8 @@ TEST_F(InstallRunTest, RestartedRunInstallsWithoutWaitingForTheUser)
     options.strCommandLine = L"/rsar";
     CRunningSetup setup(options);
     // Nobody accepts the licence: the run moves on by itself.
-    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
-    ASSERT_NE(nullptr, hFinish);
-    EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
-    ClickButton(hFinish, 107);
-    SetupRunResult result = setup.Wait();
-    EXPECT_EQ(0u, result.dwExitCode);
+    SetupRunResult result =
+        CloseFinishPage(setup, WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs), L"Installation successful.");
     EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
     EXPECT_FALSE(HasCall(ReadStubCalls(), "bpts", ""));
 }
@@ -356,12 +348,8 @@ TEST_F(InstallRunTest, CancelDuringTheProductsInstallEndsOnTheCancelledPage)
     // The workers are held at their next test from this click on; the
     // installer's handler answers IDCANCEL once the question says Yes.
     ClickButton(hProgress, 107);
-    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
-    ASSERT_NE(nullptr, hFinish);
-    EXPECT_EQ(L"Installation canceled.", GetControlText(hFinish, 1005));
-    ClickButton(hFinish, 107);
-    SetupRunResult result = setup.Wait();
-    EXPECT_EQ(0u, result.dwExitCode);
+    SetupRunResult result =
+        CloseFinishPage(setup, WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs), L"Installation canceled.");
     ASSERT_FALSE(result.boxes.empty());
     EXPECT_EQ(L"Do you really want to terminate the installation of Project Tessal?", result.boxes[0].strText);
     // Wine's installer ignores the cancel and completes; what it returned is

@@ -117,18 +117,24 @@ SetupRunResult RunAndCloseFinishPage(LPCWSTR szExe, LPCWSTR szTitle, std::wstrin
     options.dwTimeoutMs = c_dwRunTimeoutMs;
     CRunningSetup setup(options);
     HWND hFinish = RunToFinish(setup);
+    if (hFinish && pstrDetail)
+    {
+        *pstrDetail = GetControlText(hFinish, 1004);
+    }
+    return CloseFinishPage(setup, hFinish, szTitle);
+}
+
+SetupRunResult CloseFinishPage(CRunningSetup& setup, HWND hFinish, LPCWSTR szTitle)
+{
+    EXPECT_NE(nullptr, hFinish) << "no finish page with the title " << std::string(szTitle, szTitle + wcslen(szTitle));
     if (hFinish)
     {
-        EXPECT_EQ(std::wstring(szTitle), GetControlText(hFinish, 1005)) << szExe;
-        if (pstrDetail)
-        {
-            *pstrDetail = GetControlText(hFinish, 1004);
-        }
+        EXPECT_EQ(std::wstring(szTitle), GetControlText(hFinish, 1005));
         ClickButton(hFinish, 107);
     }
     SetupRunResult result = setup.Wait();
-    EXPECT_FALSE(result.fTimedOut) << szExe;
-    EXPECT_EQ(0u, result.dwExitCode) << szExe;
+    EXPECT_FALSE(result.fTimedOut);
+    EXPECT_EQ(0u, result.dwExitCode);
     return result;
 }
 

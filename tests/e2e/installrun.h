@@ -58,6 +58,10 @@ HWND AcceptLicenceAndWaitFor(CRunningSetup& setup, DriverPage nPage, DWORD dwTim
 HWND AcceptLicence(CRunningSetup& setup);
 HWND RunToFinish(CRunningSetup& setup);
 
+// Expects a finish page with this title, closes it and expects the setup to
+// end with code 0 in time.
+SetupRunResult CloseFinishPage(CRunningSetup& setup, HWND hFinish, LPCWSTR szTitle);
+
 // A full run of a setup that accepts the licence, expects the finish page
 // with this title, keeps the page's detail text and closes the page.
 SetupRunResult RunAndCloseFinishPage(LPCWSTR szExe, LPCWSTR szTitle, std::wstring* pstrDetail = nullptr);
