@@ -10,30 +10,26 @@
 
 namespace
 {
+PSECURITY_DESCRIPTOR ConvertSddl(LPCWSTR szSddl)
+{
+    PSECURITY_DESCRIPTOR pDescriptor = nullptr;
+    if (szSddl)
+    {
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(szSddl, SDDL_REVISION_1, &pDescriptor, nullptr);
+    }
+    return pDescriptor;
+}
+
+struct CLocalFree
+{
+    void operator()(PSECURITY_DESCRIPTOR p) const { LocalFree(p); }
+};
+
 // A descriptor made from its text form, freed on every path.
-class CSecurityDescriptor
+class CSecurityDescriptor : public CScopedOwner<PSECURITY_DESCRIPTOR, CLocalFree>
 {
 public:
-    explicit CSecurityDescriptor(LPCWSTR szSddl)
-    {
-        if (szSddl)
-        {
-            ConvertStringSecurityDescriptorToSecurityDescriptorW(szSddl, SDDL_REVISION_1, &m_pDescriptor, nullptr);
-        }
-    }
-    ~CSecurityDescriptor()
-    {
-        if (m_pDescriptor)
-        {
-            LocalFree(m_pDescriptor);
-        }
-    }
-    CSecurityDescriptor(const CSecurityDescriptor&) = delete;
-    CSecurityDescriptor& operator=(const CSecurityDescriptor&) = delete;
-    PSECURITY_DESCRIPTOR Get() const { return m_pDescriptor; }
-
-private:
-    PSECURITY_DESCRIPTOR m_pDescriptor = nullptr;
+    explicit CSecurityDescriptor(LPCWSTR szSddl) : CScopedOwner(ConvertSddl(szSddl)) {}
 };
 
 // The attributes that working folders and copies are made with: admin-only

@@ -4,6 +4,7 @@
 #include "engine/exec.h"
 #include "engine/install.h"
 #include "engine/workfolder.h"
+#include "platform/owners.h"
 #include "ui/wizard.h"
 
 namespace
@@ -74,45 +75,25 @@ int CopyEntryData(unzFile hArchive, HANDLE hFile, void* pBuffer)
     }
 }
 
+struct CHeapFree
+{
+    void operator()(void* p) const { HeapFree(GetProcessHeap(), 0, p); }
+};
+
 // Owns the copy buffer of one entry.
-class CCopyBuffer
+class CCopyBuffer : public CScopedOwner<void*, CHeapFree>
 {
 public:
-    CCopyBuffer() : m_p(HeapAlloc(GetProcessHeap(), 0, c_cbCopy)) {}
-    ~CCopyBuffer()
-    {
-        if (m_p)
-        {
-            HeapFree(GetProcessHeap(), 0, m_p);
-        }
-    }
-    CCopyBuffer(const CCopyBuffer&) = delete;
-    CCopyBuffer& operator=(const CCopyBuffer&) = delete;
-    void* Get() const { return m_p; }
+    CCopyBuffer() : CScopedOwner(HeapAlloc(GetProcessHeap(), 0, c_cbCopy)) {}
+};
 
-private:
-    void* m_p;
+struct CCloseArchive
+{
+    void operator()(unzFile h) const { unzClose(h); }
 };
 
 // Closes the archive on every path.
-class CArchive
-{
-public:
-    explicit CArchive(unzFile h) : m_h(h) {}
-    ~CArchive()
-    {
-        if (m_h)
-        {
-            unzClose(m_h);
-        }
-    }
-    CArchive(const CArchive&) = delete;
-    CArchive& operator=(const CArchive&) = delete;
-    unzFile Get() const { return m_h; }
-
-private:
-    unzFile m_h;
-};
+using CArchive = CScopedOwner<unzFile, CCloseArchive>;
 }
 
 bool IsSafeEntryName(LPCWSTR szName)

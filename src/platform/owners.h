@@ -27,24 +27,40 @@ private:
     HANDLE m_h;
 };
 
-// A library of the system folder loaded for one step.
-class CLoadedLibrary
+// A value of a platform type that is released through Release unless it is
+// null; Reset releases the value held before taking the new one.
+template <typename T, typename Release>
+class CScopedOwner
 {
 public:
-    explicit CLoadedLibrary(LPCWSTR szName) : m_hModule(LoadSystemLibrary(szName)) {}
-    ~CLoadedLibrary()
+    explicit CScopedOwner(T value = nullptr) : m_value(value) {}
+    ~CScopedOwner() { Reset(); }
+    CScopedOwner(const CScopedOwner&) = delete;
+    CScopedOwner& operator=(const CScopedOwner&) = delete;
+    T Get() const { return m_value; }
+    void Reset(T value = nullptr)
     {
-        if (m_hModule)
+        if (m_value)
         {
-            FreeLibrary(m_hModule);
+            Release()(m_value);
         }
+        m_value = value;
     }
-    CLoadedLibrary(const CLoadedLibrary&) = delete;
-    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
-    HMODULE Get() const { return m_hModule; }
 
 private:
-    HMODULE m_hModule;
+    T m_value;
+};
+
+struct CFreeLibrary
+{
+    void operator()(HMODULE hModule) const { FreeLibrary(hModule); }
+};
+
+// A library of the system folder loaded for one step.
+class CLoadedLibrary : public CScopedOwner<HMODULE, CFreeLibrary>
+{
+public:
+    explicit CLoadedLibrary(LPCWSTR szName) : CScopedOwner(LoadSystemLibrary(szName)) {}
 };
 
 // An export of a library as the function type the caller names; null when

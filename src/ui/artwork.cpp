@@ -1,26 +1,19 @@
 #include "ui/artwork.h"
 #include "ui/wizard.h"
+#include "platform/owners.h"
 
 namespace
 {
+struct CDeleteDC
+{
+    void operator()(HDC hdc) const { DeleteDC(hdc); }
+};
+
 // A memory device context, deleted on every path.
-class CMemoryDC
+class CMemoryDC : public CScopedOwner<HDC, CDeleteDC>
 {
 public:
-    explicit CMemoryDC(HDC hdcReference) : m_hdc(CreateCompatibleDC(hdcReference)) {}
-    ~CMemoryDC()
-    {
-        if (m_hdc)
-        {
-            DeleteDC(m_hdc);
-        }
-    }
-    CMemoryDC(const CMemoryDC&) = delete;
-    CMemoryDC& operator=(const CMemoryDC&) = delete;
-    HDC Get() const { return m_hdc; }
-
-private:
-    HDC m_hdc;
+    explicit CMemoryDC(HDC hdcReference) : CScopedOwner(CreateCompatibleDC(hdcReference)) {}
 };
 
 // A picture object released on every path.
