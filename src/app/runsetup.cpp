@@ -10,38 +10,15 @@
 #include "engine/workers.h"
 #include "manifest/manifest.h"
 #include "manifest/packagelist.h"
+#include "platform/owners.h"
 #include "platform/syslib.h"
 #include "ui/wizard.h"
+#include <memory>
+#include <new>
 
 namespace
 {
 constexpr int c_cchTitle = 512;
-
-// The single-instance mutex, closed when the run ends.
-class CMutexOwner
-{
-public:
-    CMutexOwner() = default;
-    ~CMutexOwner() { Close(); }
-    CMutexOwner(const CMutexOwner&) = delete;
-    CMutexOwner& operator=(const CMutexOwner&) = delete;
-    void Reset(HANDLE h)
-    {
-        Close();
-        m_h = h;
-    }
-    void Close()
-    {
-        if (m_h)
-        {
-            CloseHandle(m_h);
-            m_h = nullptr;
-        }
-    }
-
-private:
-    HANDLE m_h = nullptr;
-};
 
 // Everything the run holds between its steps.
 struct CRunState
@@ -51,7 +28,8 @@ struct CRunState
     WCHAR szTitle[c_cchTitle];
     WCHAR szModulePath[MAX_PATH];
     CSetupWizard& wizard;
-    CMutexOwner mutex;
+    // The single-instance mutex, closed when the run ends.
+    CHandleOwner mutex;
     CHeapString strOperation;
     CHeapString strDatabase;
     CHeapString strBaseUrl;
@@ -211,7 +189,14 @@ bool IsOperationAccepted(LPCWSTR szOperation)
 
 int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
 {
-    CSetupWizard wizard;
+    // The worker threads point at the wizard, so it lives on the heap: past
+    // the run when one of them could not be stopped in time.
+    std::unique_ptr<CSetupWizard> pWizard(new (std::nothrow) CSetupWizard);
+    if (!pWizard)
+    {
+        return 0;
+    }
+    CSetupWizard& wizard = *pWizard;
     CSetupLog::Instance().Open();
 
     CRunState run{hInstance, szCommandLine, {}, {}, wizard, {}, {}, {}, {}, nullptr};
@@ -246,12 +231,20 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
         break;
     default:
         RunInstall(run, nMode, fRestarted);
+        if (!wizard.StopWorkers(WORKER_STOP_BOUND_MS))
+        {
+            // A thread still inside a transfer or an installer keeps what
+            // it reaches until the process ends.
+            DebugMsg(L"[Info] A worker thread is still busy at the end of the run\n");
+            wizard.DestroyWindows();
+            static_cast<void>(pWizard.release());
+        }
         break;
     }
 
     // The restart must come after the mutex is released, so that the setup
     // started after the restart can take it.
-    run.mutex.Close();
+    run.mutex.Reset();
     run.strOperation.Reset(nullptr);
     run.strDatabase.Reset(nullptr);
     run.strBaseUrl.Reset(nullptr);

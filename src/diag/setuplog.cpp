@@ -33,8 +33,9 @@ CSetupLog::CSetupLog() : m_hFile(INVALID_HANDLE_VALUE)
 
 CSetupLog::~CSetupLog()
 {
+    // The lock stays: a worker thread that outlived the run may still try
+    // to write, and finds the log closed.
     Close();
-    DeleteCriticalSection(&m_csWrite);
 }
 
 std::wstring CSetupLog::GetPath() const

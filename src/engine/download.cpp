@@ -5,6 +5,7 @@
 #include "diag/trace.h"
 #include "engine/workers.h"
 #include "platform/overrides.h"
+#include "platform/owners.h"
 #include "platform/urlservice.h"
 #include "ui/wizard.h"
 #include <new>
@@ -127,25 +128,13 @@ private:
 // {B506A5D1-9716-4F35-8ED5-9ECB0E9A55F8}
 const IID c_iidOwnCallback = {0xB506A5D1, 0x9716, 0x4F35, {0x8E, 0xD5, 0x9E, 0xCB, 0x0E, 0x9A, 0x55, 0xF8}};
 
-// Releases the callback's first reference when the transfer is over.
-class CCallbackOwner
+struct CReleaseCallback
 {
-public:
-    explicit CCallbackOwner(CDownloadBindStatusCallback* p) : m_p(p) {}
-    ~CCallbackOwner()
-    {
-        if (m_p)
-        {
-            m_p->Release();
-        }
-    }
-    CCallbackOwner(const CCallbackOwner&) = delete;
-    CCallbackOwner& operator=(const CCallbackOwner&) = delete;
-    CDownloadBindStatusCallback* Get() const { return m_p; }
-
-private:
-    CDownloadBindStatusCallback* m_p;
+    void operator()(CDownloadBindStatusCallback* p) const { p->Release(); }
 };
+
+// Releases the callback's first reference when the transfer is over.
+using CCallbackOwner = CScopedOwner<CDownloadBindStatusCallback*, CReleaseCallback>;
 
 // Canonicalises the composed URL into an owned buffer; the platform's code
 // on failure.
@@ -172,11 +161,30 @@ DWORD CanonicalizePackageUrl(LPCWSTR szUrl, size_t cchComposed, CHeapString& str
 }
 }
 
-CDownloadBindStatusCallback::CDownloadBindStatusCallback(CSetupWizard* pWizard)
+CDownloadBindStatusCallback::CDownloadBindStatusCallback(CSetupWizard* pWizard, bool fShowProgress)
     : m_pWizard(pWizard), m_cRef(1), m_ulLastProgress(0), m_pBinding(nullptr), m_hWndNotify(nullptr), m_dwHttpStatus(0),
-      m_ullLastActivity(GetTickCount64()), m_fStalled(false)
+      m_ullLastActivity(GetTickCount64()), m_fStalled(false), m_fShowProgress(fShowProgress && pWizard),
+      m_nProgressShift(0)
 {
-    m_pWizard->StartMarquee();
+    if (m_fShowProgress)
+    {
+        m_pWizard->StartMarquee();
+    }
+}
+
+bool CDownloadBindStatusCallback::IsStopped() const
+{
+    return m_pWizard && m_pWizard->IsCancelled();
+}
+
+int GetProgressShift(ULONG ulMax)
+{
+    int nShift = 0;
+    while ((ulMax >> nShift) > 0x7FFFFFFFul)
+    {
+        ++nShift;
+    }
+    return nShift;
 }
 
 CDownloadBindStatusCallback::~CDownloadBindStatusCallback()
@@ -260,12 +268,15 @@ STDMETHODIMP CDownloadBindStatusCallback::OnLowResource(DWORD)
 STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
                                                      LPCWSTR)
 {
+    bool fStopped = IsStopped();
+    // Noted after the test, which may have held the thread at the cancel
+    // question: that wait is no silence of the server.
     NoteActivity();
-    if (m_pWizard->IsCancelled())
+    if (fStopped)
     {
         return E_ABORT;
     }
-    if (m_pWizard->m_pInstalling.load())
+    if (!m_fShowProgress || m_pWizard->m_pInstalling.load())
     {
         return S_OK;
     }
@@ -273,13 +284,14 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
     {
     case BINDSTATUS_BEGINDOWNLOADDATA:
         m_pWizard->StopMarquee();
-        m_pWizard->ResetProgress(static_cast<int>(ulProgressMax));
+        m_nProgressShift = GetProgressShift(ulProgressMax);
+        m_pWizard->ResetProgress(static_cast<int>(ulProgressMax >> m_nProgressShift));
         m_ulLastProgress = 0;
         // The first piece of data counts too.
         [[fallthrough]];
     case BINDSTATUS_DOWNLOADINGDATA:
     {
-        ULONG ulDelta = ulProgress - m_ulLastProgress;
+        ULONG ulDelta = (ulProgress >> m_nProgressShift) - (m_ulLastProgress >> m_nProgressShift);
         m_ulLastProgress = ulProgress;
         if (ulDelta != 0)
         {
@@ -289,7 +301,7 @@ STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulP
     }
     case BINDSTATUS_ENDDOWNLOADDATA:
     {
-        ULONG ulDelta = ulProgressMax - m_ulLastProgress;
+        ULONG ulDelta = (ulProgressMax >> m_nProgressShift) - (m_ulLastProgress >> m_nProgressShift);
         if (ulDelta != 0)
         {
             m_pWizard->AdvanceProgress(static_cast<int>(ulDelta));
@@ -354,7 +366,13 @@ void CDownloadBindStatusCallback::CheckTransfer()
     {
         return;
     }
-    bool fStopped = m_pWizard->IsCancelled();
+    // The stall clock starts again when the cancel question lets the
+    // thread go.
+    if (m_pWizard && m_pWizard->HoldWorkerIfAsked())
+    {
+        NoteActivity();
+    }
+    bool fStopped = IsStopped();
     if (!fStopped && GetTickCount64() - m_ullLastActivity < g_overrides.dwStallTimeoutMs)
     {
         return;
@@ -437,6 +455,12 @@ HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindSta
         hr = INET_E_CONNECTION_TIMEOUT;
     }
     return hr;
+}
+
+HRESULT DownloadSmallFile(LPCWSTR szUrl, LPWSTR szCachePath, CSetupWizard* pWizard)
+{
+    CCallbackOwner callback(new (std::nothrow) CDownloadBindStatusCallback(pWizard, false));
+    return callback.Get() ? DownloadWithWatchdog(szUrl, szCachePath, callback.Get()) : E_OUTOFMEMORY;
 }
 
 bool IsTransientDownloadFailure(HRESULT hr, DWORD dwHttpStatus, bool fStalled)

@@ -11,7 +11,9 @@
 class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate
 {
 public:
-    explicit CDownloadBindStatusCallback(CSetupWizard* pWizard);
+    // Without fShowProgress (small files beside the packages) the bar is
+    // left alone; a null wizard means a transfer that only stalls end.
+    explicit CDownloadBindStatusCallback(CSetupWizard* pWizard, bool fShowProgress = true);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppvObject) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -44,6 +46,8 @@ public:
     ULONG m_ulLastProgress;
 
 private:
+    bool IsStopped() const;
+
     // Only Release ends the object.
     ~CDownloadBindStatusCallback();
     void NoteActivity() { m_ullLastActivity = GetTickCount64(); }
@@ -55,7 +59,18 @@ private:
     DWORD m_dwHttpStatus;
     ULONGLONG m_ullLastActivity;
     bool m_fStalled;
+    bool m_fShowProgress;
+    // Bits the byte counts are shifted by to fit the bar's int range.
+    int m_nProgressShift;
 };
+
+// How far byte counts up to ulMax must be shifted right to fit the progress
+// bar's range (a positive int).
+int GetProgressShift(ULONG ulMax);
+
+// Fetches a small file (the version file, the licence archive) into the
+// browser cache under the same watchdog as the packages, without the bar.
+HRESULT DownloadSmallFile(LPCWSTR szUrl, LPWSTR szCachePath, CSetupWizard* pWizard);
 
 // Fetches a URL into the browser cache with the callback, ending a transfer
 // that stalls or that the run stops. The result of URLDownloadToCacheFileW,

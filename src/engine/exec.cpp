@@ -72,6 +72,32 @@ DWORD WaitForProcess(HANDLE hProcess)
     }
 }
 
+bool GetProgramFolder(LPCWSTR szProgram, LPWSTR szFolder, size_t cchFolder)
+{
+    LPCWSTR pLast = nullptr;
+    for (LPCWSTR p = szProgram; *p; ++p)
+    {
+        if (*p == L'\\' || *p == L'/')
+        {
+            pLast = p;
+        }
+    }
+    if (!pLast || pLast == szProgram)
+    {
+        return false;
+    }
+    // A drive's root keeps its separator: "C:" alone means that drive's
+    // current folder.
+    size_t cchFolderPart = static_cast<size_t>(pLast - szProgram) + (pLast[-1] == L':' ? 1 : 0);
+    if (cchFolderPart >= cchFolder)
+    {
+        return false;
+    }
+    wmemcpy(szFolder, szProgram, cchFolderPart);
+    szFolder[cchFolderPart] = L'\0';
+    return true;
+}
+
 DWORD RunExecutablePackage(CPackageInfo* pPackage, LPCWSTR szProgram, CSetupWizard* pWizard)
 {
     LPCWSTR szParameters = pPackage->szParameters ? pPackage->szParameters : L"";
@@ -89,9 +115,16 @@ DWORD RunExecutablePackage(CPackageInfo* pPackage, LPCWSTR szProgram, CSetupWiza
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOW;
+    // The installer starts in its own folder, never in the setup's current
+    // one (often Downloads), where it would find planted DLLs.
+    WCHAR szFolder[MAX_PATH] = {};
+    if (!GetProgramFolder(szProgram, szFolder, MAX_PATH))
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
     CProcessHandles process;
     if (!CreateProcessW(nullptr, strCommandLine.Get(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
-                        nullptr, &si, &process.m_info))
+                        szFolder, &si, &process.m_info))
     {
         return GetLastError();
     }

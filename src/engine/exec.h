@@ -9,3 +9,6 @@ DWORD WaitForProcess(HANDLE hProcess);
 bool ComposeProgramCommandLine(LPCWSTR szProgram, LPCWSTR szParameters, LPWSTR szCommandLine, size_t cchCommandLine);
 // 0 for the exit codes that count as success; sets *pfReboot for 3010.
 DWORD JudgeProgramExitCode(DWORD dwExitCode, bool* pfReboot);
+// The folder of a program path, without its trailing separator ("C:\\" for
+// a program in a drive's root). False when the path names no folder.
+bool GetProgramFolder(LPCWSTR szProgram, LPWSTR szFolder, size_t cchFolder);

@@ -155,10 +155,12 @@ DWORD StagePackageFile(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard
     }
     WCHAR szCopy[MAX_PATH] = {};
     WCHAR szActual[SHA256_TEXT_CAPACITY] = {};
+    WCHAR szTarget[MAX_PATH] = {};
+    SafeCopy(szTarget, MAX_PATH, pFolder->GetPath());
     for (int nAttempt = 0;; ++nAttempt)
     {
         LPCWSTR szCached = pPackage->szLocalFile.load();
-        dwResult = CopyFileIntoFolder(szCached ? szCached : L"", pFolder->GetPath(), szCopy, MAX_PATH);
+        dwResult = CopyFileIntoFolder(szCached ? szCached : L"", szTarget, szCopy, MAX_PATH);
         if (dwResult != ERROR_SUCCESS)
         {
             return FailStaging(pPackage, hInstance, pWizard, dwResult);
@@ -173,6 +175,12 @@ DWORD StagePackageFile(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard
         if (nAttempt != 0)
         {
             break;
+        }
+        // A scanner may still hold the rejected copy open: the next one goes
+        // into a new folder beside it, under the same file name.
+        if (FAILED(SafeAppend(szTarget, MAX_PATH, L"retry\\")) || !CreateDirectoryW(szTarget, nullptr))
+        {
+            return FailStaging(pPackage, hInstance, pWizard, ERROR_CANNOT_MAKE);
         }
         // A server that replaced the file behind the same address leaves
         // the old copy in the cache: fetch it afresh, once.

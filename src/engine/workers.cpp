@@ -137,6 +137,8 @@ DWORD WINAPI InstallThreadProc(LPVOID pvParams)
             }
             else
             {
+                // Every kind of package keeps its code for the finish page.
+                pPackage->dwError.store(dwResult);
                 pPackage->nStatus.store(StatusInstallFailed);
                 pWizard->m_fPackageFailed.store(true);
             }

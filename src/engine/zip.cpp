@@ -10,7 +10,6 @@
 namespace
 {
 constexpr DWORD c_cbCopy = 0x100000;
-constexpr int c_cbArchivePath = 255;
 
 bool IsSeparator(WCHAR ch)
 {
@@ -146,7 +145,7 @@ DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
         return ERROR_OUTOFMEMORY;
     }
     WCHAR szName[MAX_PATH] = {};
-    if (MultiByteToWideChar(CP_ACP, 0, szNameA, -1, szName, MAX_PATH) == 0)
+    if (!DecodeEntryName(szNameA, info.flag, szName, MAX_PATH))
     {
         return ERROR_INSTALL_FAILURE;
     }
@@ -217,19 +216,44 @@ DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
     return static_cast<DWORD>(nCopy == 0 ? nClose : nCopy);
 }
 
-DWORD ExtractZipArchive(LPCWSTR szArchive, LPCWSTR szFolder)
+bool DecodeEntryName(const char* szStored, unsigned long ulFlags, LPWSTR szName, int cchName)
 {
-    char szArchiveA[c_cbArchivePath] = {};
-    BOOL fDefaultUsed = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, szArchive, -1, szArchiveA, c_cbArchivePath, nullptr,
-                            &fDefaultUsed) == 0 ||
-        fDefaultUsed)
+    const bool fUtf8 = (ulFlags & UNZ_FLAG_UTF8_NAME) != 0;
+    return MultiByteToWideChar(fUtf8 ? CP_UTF8 : 437, fUtf8 ? MB_ERR_INVALID_CHARS : 0, szStored, -1, szName,
+                               cchName) != 0;
+}
+
+namespace
+{
+// The sum of the sizes the entries declare; the reader refuses an entry
+// that yields more or less than its declared size, so this bounds what the
+// archive can write.
+bool IsWithinUnpackedLimit(unzFile hArchive, uLong cEntries, ULONGLONG cbMax)
+{
+    ULONGLONG cbTotal = 0;
+    bool fWithin = true;
+    for (uLong i = 0; i < cEntries && fWithin; ++i)
+    {
+        unz_file_info info = {};
+        fWithin = unzGetCurrentFileInfo(hArchive, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK;
+        cbTotal += info.uncompressed_size;
+        fWithin = fWithin && cbTotal <= cbMax && (i + 1 == cEntries || unzGoToNextFile(hArchive) == UNZ_OK);
+    }
+    return unzGoToFirstFile(hArchive) == (cEntries ? UNZ_OK : UNZ_END_OF_LIST_OF_FILE) && fWithin;
+}
+}
+
+DWORD ExtractZipArchive(LPCWSTR szArchive, LPCWSTR szFolder, ULONGLONG cbMaxUnpacked)
+{
+    // By its UTF-16 path: a temporary folder named in another script has
+    // no form in the ANSI code page.
+    CArchive archive(unzOpenW(szArchive));
+    unz_global_info global = {};
+    if (!archive.Get() || unzGetGlobalInfo(archive.Get(), &global) != UNZ_OK)
     {
         return ERROR_INSTALL_FAILURE;
     }
-    CArchive archive(unzOpen(szArchiveA));
-    unz_global_info global = {};
-    if (!archive.Get() || unzGetGlobalInfo(archive.Get(), &global) != UNZ_OK)
+    if (cbMaxUnpacked != ~0ULL && !IsWithinUnpackedLimit(archive.Get(), global.number_entry, cbMaxUnpacked))
     {
         return ERROR_INSTALL_FAILURE;
     }

@@ -5,6 +5,8 @@
 #include "platform/msiservice.h"
 #include "platform/overrides.h"
 #include "platform/urlservice.h"
+#include "engine/download.h"
+#include "ui/wizard.h"
 #include <objbase.h>
 #include <stdlib.h>
 
@@ -243,7 +245,9 @@ bool IsOlderVersionInstalled()
         fLocalValid = ParseVersion(szVersion, rgLocal);
     }
     WCHAR szCached[MAX_PATH] = {};
-    if (FAILED(DownloadUrlToCacheFile(GetOnlineVersionUrl().c_str(), szCached, nullptr)))
+    // Under the watchdog: a silent server must not freeze the splash, and
+    // the removal step's fetch ends with a cancel.
+    if (FAILED(DownloadSmallFile(GetOnlineVersionUrl().c_str(), szCached, g_pWizard)))
     {
         CSetupLog::Instance().Write(L"  Installation Error: %s\n", L"Failed to get online version");
         return false;

@@ -5,7 +5,8 @@ namespace
 constexpr DWORD c_dwStallTimeoutMs = 60000;
 }
 
-PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx, nullptr, nullptr, c_dwStallTimeoutMs, 100};
+PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx, nullptr, nullptr, c_dwStallTimeoutMs, 100,
+                                 &StartDocW, &StartPage};
 
 void ResetPlatformOverrides()
 {
@@ -16,4 +17,6 @@ void ResetPlatformOverrides()
     g_overrides.pfnUnregisterApplicationRestart = nullptr;
     g_overrides.dwStallTimeoutMs = c_dwStallTimeoutMs;
     g_overrides.dwRetryPausePercent = 100;
+    g_overrides.pfnStartDocW = &StartDocW;
+    g_overrides.pfnStartPage = &StartPage;
 }

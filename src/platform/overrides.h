@@ -19,6 +19,10 @@ struct PlatformOverrides
     DWORD dwStallTimeoutMs;
     // Scale of the pauses between download attempts, in percent.
     DWORD dwRetryPausePercent;
+    // The print job's start calls: a test machine has no printer whose
+    // device context takes a document.
+    int(WINAPI* pfnStartDocW)(HDC hdc, const DOCINFOW* pDocInfo);
+    int(WINAPI* pfnStartPage)(HDC hdc);
 };
 
 extern PlatformOverrides g_overrides;

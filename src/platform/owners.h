@@ -33,7 +33,8 @@ template <typename T, typename Release>
 class CScopedOwner
 {
 public:
-    explicit CScopedOwner(T value = nullptr) : m_value(value) {}
+    CScopedOwner() : m_value(nullptr) {}
+    explicit CScopedOwner(T value) : m_value(value) {}
     ~CScopedOwner() { Reset(); }
     CScopedOwner(const CScopedOwner&) = delete;
     CScopedOwner& operator=(const CScopedOwner&) = delete;
@@ -50,6 +51,14 @@ public:
 private:
     T m_value;
 };
+
+struct CCloseHandle
+{
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
+
+// A kernel handle for which null means none (mutexes, threads, processes).
+using CHandleOwner = CScopedOwner<HANDLE, CCloseHandle>;
 
 struct CFreeLibrary
 {

@@ -161,7 +161,9 @@ INT CALLBACK InstallerUiHandler(LPVOID pvContext, UINT uMessageType, LPCWSTR szM
                 SendMessageW(hBar, PBM_SETPOS, static_cast<WPARAM>(action.nPosition), 0);
             }
         }
-        return pWizard->IsCancelled() ? IDCANCEL : IDOK;
+        // Only the user cancels an install under way; a failure elsewhere
+        // lets it finish.
+        return pWizard->IsCancelledByUser() ? IDCANCEL : IDOK;
     }
     default:
         return 0;

@@ -91,14 +91,10 @@ DWORD DownloadLicenseArchive(CSetupWizard* pWizard)
         return ERROR_INSTALL_FAILURE;
     }
     WCHAR szCached[MAX_PATH] = {};
-    CDownloadBindStatusCallback* pCallback = new (std::nothrow) CDownloadBindStatusCallback(pWizard);
-    if (pCallback)
-    {
-        // The transfer's own result is not needed: no file, no archive.
-        DownloadWithWatchdog(TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/eula.zip", szCached, pCallback);
-        pCallback->Release();
-    }
-    DWORD dwResult = ExtractZipArchive(szCached, szFolder);
+    // The transfer's own result is not needed: no file, no archive.
+    DownloadSmallFile(TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/eula.zip", szCached, pWizard);
+    // The archive comes from the network: it may not fill the disk.
+    DWORD dwResult = ExtractZipArchive(szCached, szFolder, LICENSE_MAX_UNPACKED);
     if (pWizard->m_szEulaFolder)
     {
         SafeCopy(pWizard->m_szEulaFolder, MAX_PATH, szFolder);

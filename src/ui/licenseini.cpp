@@ -1,6 +1,7 @@
 #include "ui/licenseini.h"
 #include "diag/safestr.h"
 #include "platform/owners.h"
+#include <new>
 #include <wctype.h>
 
 namespace
@@ -52,21 +53,18 @@ void ParseIniLine(const std::wstring& strLine, LPCWSTR szCommentChars, std::wstr
     }
 }
 
-bool ReadLicenseIni(LPCWSTR szPath, IniSectionMap& map)
+namespace
 {
-    CFileHandle file(CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid())
-    {
-        return false;
-    }
+// Reads the open file line by line; false for a line over the limit.
+bool ParseIniFile(HANDLE hFile, IniSectionMap& map)
+{
     // Lines are handed on as they end, so memory grows with the longest
     // line only, whatever the file's size.
     std::wstring strSection;
     std::wstring strLine;
     BYTE rgbBuffer[4096];
     DWORD cbRead = 0;
-    while (ReadFile(file.Get(), rgbBuffer, sizeof(rgbBuffer), &cbRead, nullptr) && cbRead != 0)
+    while (ReadFile(hFile, rgbBuffer, sizeof(rgbBuffer), &cbRead, nullptr) && cbRead != 0)
     {
         for (DWORD i = 0; i < cbRead; ++i)
         {
@@ -75,6 +73,10 @@ bool ReadLicenseIni(LPCWSTR szPath, IniSectionMap& map)
                 ParseIniLine(strLine, L"#=-~", strSection, map);
                 strLine.clear();
             }
+            else if (strLine.size() >= INI_MAX_LINE)
+            {
+                return false;
+            }
             else
             {
                 strLine.push_back(static_cast<wchar_t>(rgbBuffer[i]));
@@ -82,7 +84,33 @@ bool ReadLicenseIni(LPCWSTR szPath, IniSectionMap& map)
         }
     }
     ParseIniLine(strLine, L"#=-~", strSection, map);
-    return !map.empty();
+    return true;
+}
+}
+
+bool ReadLicenseIni(LPCWSTR szPath, IniSectionMap& map)
+{
+    CFileHandle file(CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+    {
+        return false;
+    }
+    bool fRead = false;
+    try
+    {
+        fRead = ParseIniFile(file.Get(), map);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // An index too big for memory is as unreadable as a broken one.
+        fRead = false;
+    }
+    if (!fRead)
+    {
+        map.clear();
+    }
+    return fRead && !map.empty();
 }
 
 bool IsLcidListed(const std::wstring& strList, const std::wstring& strLcid)

@@ -14,7 +14,9 @@ using IniSectionMap = std::map<std::wstring, IniKeyMap>;
 void ParseIniLine(const std::wstring& strLine, LPCWSTR szCommentChars, std::wstring& strSection, IniSectionMap& map);
 
 // Reads an 8-bit index file, each byte one character; true when it could be
-// opened and at least one key was stored.
+// opened and at least one key was stored. A line longer than INI_MAX_LINE
+// makes the whole index unreadable.
+constexpr size_t INI_MAX_LINE = 0x10000;
 bool ReadLicenseIni(LPCWSTR szPath, IniSectionMap& map);
 
 // Whether a list of locale identifiers separated by runs of ',', ';' and

@@ -1,5 +1,6 @@
 #include "ui/print.h"
 #include "ui/license.h"
+#include "platform/overrides.h"
 #include <commdlg.h>
 
 namespace
@@ -38,7 +39,12 @@ void PrintRichText(HWND hRichEdit, HDC hdcPrinter, LPCWSTR szDocName)
     DOCINFOW doc = {};
     doc.cbSize = sizeof(doc);
     doc.lpszDocName = szDocName;
-    StartDocW(hdcPrinter, &doc);
+    // No document (the user cancelled "print to file", the spooler is
+    // gone): nothing to print on.
+    if (g_overrides.pfnStartDocW(hdcPrinter, &doc) <= 0)
+    {
+        return;
+    }
 
     LONG cchText = static_cast<LONG>(SendMessageW(hRichEdit, WM_GETTEXTLENGTH, 0, 0));
     CHARRANGE all = {0, -1};
@@ -52,8 +58,12 @@ void PrintRichText(HWND hRichEdit, HDC hdcPrinter, LPCWSTR szDocName)
     }
     for (;;)
     {
-        StartPage(hdcPrinter);
-        LONG cpNext = static_cast<LONG>(SendMessageW(hRichEdit, EM_FORMATRANGE, TRUE, reinterpret_cast<LPARAM>(&range)));
+        if (g_overrides.pfnStartPage(hdcPrinter) <= 0)
+        {
+            break;
+        }
+        // Measured here, drawn once by the band.
+        LONG cpNext = static_cast<LONG>(SendMessageW(hRichEdit, EM_FORMATRANGE, FALSE, reinterpret_cast<LPARAM>(&range)));
         SendMessageW(hRichEdit, EM_DISPLAYBAND, 0, reinterpret_cast<LPARAM>(&range.rc));
         EndPage(hdcPrinter);
         // A control that fits nothing more on a page would otherwise print

@@ -96,7 +96,8 @@ CSetupWizard::CSetupWizard()
       m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false),
       m_fPackageFailed(false), m_pPackages(nullptr), m_pInstalling(nullptr), m_nPage(PageLicense),
       m_hBackground(nullptr), m_szEulaFolder(AllocString(MAX_PATH)), m_hWorkersMayRun(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      m_rghWindows{}, m_cWindows(0), m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0)
+      m_rghWindows{}, m_cWindows(0), m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0),
+      m_fAskingCancel(false), m_fDonePending(false)
 {
 }
 
@@ -106,6 +107,16 @@ CSetupWizard::~CSetupWizard()
     {
         g_pWizard = nullptr;
     }
+    DestroyWindows();
+    if (m_hWorkersMayRun)
+    {
+        CloseHandle(m_hWorkersMayRun);
+    }
+    FreeString(m_szEulaFolder);
+}
+
+void CSetupWizard::DestroyWindows()
+{
     for (size_t i = 0; i < m_cWindows; ++i)
     {
         if (IsWindow(m_rghWindows[i]))
@@ -113,11 +124,7 @@ CSetupWizard::~CSetupWizard()
             DestroyWindow(m_rghWindows[i]);
         }
     }
-    if (m_hWorkersMayRun)
-    {
-        CloseHandle(m_hWorkersMayRun);
-    }
-    FreeString(m_szEulaFolder);
+    m_cWindows = 0;
 }
 
 bool CSetupWizard::Init(HINSTANCE hInstance)
@@ -144,6 +151,8 @@ void CSetupWizard::CreatePage(UINT nTemplate, UINT nPicture)
     {
         GetWindowRect(hWndOld, &rcOld);
         ShowWindow(hWndOld, SW_HIDE);
+        // A licence page left before its fill tick must not fill later.
+        KillTimer(hWndOld, IDT_FILL_LICENSE);
     }
     HWND hWnd = CreateDialogParamW(m_hInstance, MAKEINTRESOURCEW(nTemplate), m_hWndParent, WizardDialogProc,
                                    reinterpret_cast<LPARAM>(this));
@@ -247,24 +256,53 @@ void CSetupWizard::OnFinishButton(int nButton)
     Close();
 }
 
-void CSetupWizard::OnCloseRequest()
+CloseAction ChooseCloseAction(WizardPage nPage, bool fLicenseShown, bool fRestartOffered)
 {
-    // Alt+F4 does what the page's own closing button does.
-    switch (m_nPage)
+    switch (nPage)
     {
     case PageLicense:
-        if (GetDlgItem(m_hWnd.load(), IDC_COUNTRY))
-        {
-            Close();
-        }
-        break;
+        // Before the licence page, the splash has nothing to close.
+        return fLicenseShown ? CloseActionDecline : CloseActionNone;
     case PageProgress:
+        return CloseActionAskCancel;
+    case PageFinish:
+        return fRestartOffered ? CloseActionLeftButton : CloseActionRightButton;
+    }
+    return CloseActionNone;
+}
+
+void CSetupWizard::OnCloseRequest()
+{
+    bool fLicenseShown = GetDlgItem(m_hWnd.load(), IDC_COUNTRY) != nullptr;
+    switch (ChooseCloseAction(m_nPage, fLicenseShown, m_fRestart))
+    {
+    case CloseActionDecline:
+        Close();
+        break;
+    case CloseActionAskCancel:
         ConfirmCancel();
         break;
-    case PageFinish:
+    case CloseActionRightButton:
         OnFinishButton(IDC_BUTTON_RIGHT);
         break;
+    case CloseActionLeftButton:
+        OnFinishButton(IDC_BUTTON_LEFT);
+        break;
+    case CloseActionNone:
+        break;
     }
+}
+
+void CSetupWizard::OnSetupDone()
+{
+    // Under the question the finish page would appear beneath a box owned
+    // by a hidden page; it comes once the question is answered.
+    if (m_fAskingCancel)
+    {
+        m_fDonePending = true;
+        return;
+    }
+    SetPage(PageFinish);
 }
 
 void CSetupWizard::Start(HANDLE hInstallThread, HANDLE hDownloadThread, CPackageInfo* pPackages)
@@ -304,24 +342,50 @@ void CSetupWizard::ResumeWorkers()
     }
 }
 
+void CSetupWizard::HoldWorkers(bool fHold)
+{
+    if (fHold)
+    {
+        ResetEvent(m_hWorkersMayRun);
+    }
+    else
+    {
+        SetEvent(m_hWorkersMayRun);
+    }
+}
+
 void CSetupWizard::ConfirmCancel()
 {
+    if (m_fAskingCancel)
+    {
+        return;
+    }
     // The workers are held at their next cancellation test rather than
     // suspended wherever they are, which could be inside a lock the
     // question box needs.
-    ResetEvent(m_hWorkersMayRun);
+    HoldWorkers(true);
+    m_fAskingCancel = true;
     WCHAR szQuestion[c_cchText] = {};
     WCHAR szCaption[c_cchText] = {};
     LoadStringW(m_hInstance, IDS_CANCEL_QUESTION, szQuestion, c_cchText);
     LoadStringW(m_hInstance, IDS_CANCEL_CAPTION, szCaption, c_cchText);
-    if (MessageBoxW(m_hWnd.load(), szQuestion, szCaption, MB_YESNO) == IDYES)
+    bool fYes = MessageBoxW(m_hWnd.load(), szQuestion, szCaption, MB_YESNO) == IDYES;
+    m_fAskingCancel = false;
+    // A run that ended while the question was open has nothing left to
+    // cancel: its finish page tells what really happened.
+    if (fYes && !m_fDonePending)
     {
         m_fCancelled.store(true);
         WCHAR szNotice[c_cchText] = {};
         LoadStringW(m_hInstance, IDS_CANCEL_NOTICE, szNotice, c_cchText);
         SetDlgItemTextW(m_hWnd.load(), IDC_STATUS, szNotice);
     }
-    SetEvent(m_hWorkersMayRun);
+    HoldWorkers(false);
+    if (m_fDonePending)
+    {
+        m_fDonePending = false;
+        SetPage(PageFinish);
+    }
 }
 
 bool CSetupWizard::CheckRestartNeeded()
@@ -359,7 +423,10 @@ void CSetupWizard::RunMessageLoop()
         {
             break;
         }
-        if (!IsDialogMessageW(msg.hwnd, &msg))
+        // The dialog, not the control that has the message, decides what
+        // Tab, Enter, Esc and the mnemonics do.
+        HWND hDialog = m_hWnd.load();
+        if (!hDialog || !IsDialogMessageW(hDialog, &msg))
         {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
@@ -414,13 +481,92 @@ HWND CSetupWizard::GetOwnerWindow() const
     return hWnd ? hWnd : m_hWndParent;
 }
 
+bool CSetupWizard::HoldWorkerIfAsked() const
+{
+    if (GetCurrentThreadId() == m_dwMainThreadId || WaitForSingleObject(m_hWorkersMayRun, 0) != WAIT_TIMEOUT)
+    {
+        return false;
+    }
+    WaitForSingleObject(m_hWorkersMayRun, INFINITE);
+    return true;
+}
+
 bool CSetupWizard::IsCancelled() const
 {
-    if (GetCurrentThreadId() != m_dwMainThreadId)
-    {
-        WaitForSingleObject(m_hWorkersMayRun, INFINITE);
-    }
+    HoldWorkerIfAsked();
     return m_fCancelled.load() || m_fPackageFailed.load();
+}
+
+bool CSetupWizard::IsCancelledByUser() const
+{
+    HoldWorkerIfAsked();
+    return m_fCancelled.load();
+}
+
+namespace
+{
+struct WorkerBoxSearch
+{
+    DWORD dwProcessId;
+    DWORD dwMainThreadId;
+};
+
+// A box of a worker thread still open when the run ends has lost its
+// page; it is closed as if answered, so that the thread can end.
+BOOL CALLBACK CloseWorkerBox(HWND hWnd, LPARAM lParam)
+{
+    const WorkerBoxSearch* pSearch = reinterpret_cast<const WorkerBoxSearch*>(lParam);
+    DWORD dwProcessId = 0;
+    DWORD dwThreadId = GetWindowThreadProcessId(hWnd, &dwProcessId);
+    WCHAR szClass[16] = {};
+    if (dwProcessId == pSearch->dwProcessId && dwThreadId != pSearch->dwMainThreadId &&
+        GetClassNameW(hWnd, szClass, ARRAYSIZE(szClass)) && wcscmp(szClass, L"#32770") == 0)
+    {
+        PostMessageW(hWnd, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+}
+
+bool CSetupWizard::StopWorkers(DWORD dwBoundMs)
+{
+    m_fCancelled.store(true);
+    HoldWorkers(false);
+    HANDLE rghThreads[2];
+    DWORD cThreads = 0;
+    for (HANDLE hThread : {m_hInstallThread, m_hDownloadThread})
+    {
+        if (hThread)
+        {
+            // A thread that never ran is let go too, so that it ends now.
+            DWORD dwCount = 0;
+            do
+            {
+                dwCount = ResumeThread(hThread);
+            } while (dwCount != static_cast<DWORD>(-1) && dwCount > 1);
+            rghThreads[cThreads++] = hThread;
+        }
+    }
+    const ULONGLONG ullEnd = GetTickCount64() + dwBoundMs;
+    const WorkerBoxSearch search = {GetCurrentProcessId(), m_dwMainThreadId};
+    // A worker may be sending to a window of this thread: messages are
+    // served while it waits.
+    while (cThreads != 0 && WaitForMultipleObjects(cThreads, rghThreads, TRUE, 0) != WAIT_OBJECT_0)
+    {
+        EnumWindows(CloseWorkerBox, reinterpret_cast<LPARAM>(&search));
+        if (GetTickCount64() >= ullEnd)
+        {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
 }
 
 void CSetupWizard::ResetProgress(int nUpper)
@@ -562,7 +708,7 @@ INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARA
         pWizard->RefreshStatus();
         return TRUE;
     case WM_SETUP_DONE:
-        pWizard->SetPage(PageFinish);
+        pWizard->OnSetupDone();
         return TRUE;
     case WM_SETCURSOR:
     {

@@ -38,6 +38,22 @@ constexpr UINT IDS_CANCEL_CAPTION = 45;
 constexpr UINT IDS_CANCEL_NOTICE = 46;
 constexpr UINT IDS_BUTTON_LAUNCH_NOW = 59;
 
+// What closing the window (Alt+F4, the title bar) does on a page. Closing
+// is never a restart: on a finish page that offers one it is "Restart
+// Later".
+enum CloseAction : int
+{
+    CloseActionNone = 0,
+    CloseActionDecline = 1,
+    CloseActionAskCancel = 2,
+    CloseActionRightButton = 3,
+    CloseActionLeftButton = 4,
+};
+CloseAction ChooseCloseAction(WizardPage nPage, bool fLicenseShown, bool fRestartOffered);
+
+// How long the end of the run waits for the worker threads to stop.
+constexpr DWORD WORKER_STOP_BOUND_MS = 15000;
+
 // The setup's only window: a chain of modeless dialogs (splash, licence,
 // progress, finish) sharing one procedure, plus the worker-thread handles
 // and the flags the worker threads and the wizard exchange.
@@ -66,6 +82,19 @@ public:
     // Also the point where a worker thread is held while the cancel
     // question is open.
     bool IsCancelled() const;
+    // Only the user's confirmed cancel (or closing the wizard), not a
+    // failed package: an install under way is cancelled for this alone.
+    bool IsCancelledByUser() const;
+    // Holds a worker thread while the cancel question is open; true when
+    // it had to wait.
+    bool HoldWorkerIfAsked() const;
+    // Closes or opens the gate at which the worker threads are held.
+    void HoldWorkers(bool fHold);
+    // Tells both worker threads to stop and waits for them, answering the
+    // boxes they still show; true when both ended within the bound.
+    bool StopWorkers(DWORD dwBoundMs);
+    // Destroys every window of the wizard.
+    void DestroyWindows();
     bool SetBackground(UINT nPicture);
 
     // The licence page.
@@ -107,6 +136,7 @@ private:
     void SetFinishButtons();
     void OnFinishButton(int nButton);
     void OnCloseRequest();
+    void OnSetupDone();
     friend INT_PTR CALLBACK WizardDialogProc(HWND, UINT, WPARAM, LPARAM);
 
     // Open while the workers may run; closed while the cancel question is
@@ -117,6 +147,10 @@ private:
     size_t m_cWindows;
     DWORD m_dwMainThreadId;
     ULONGLONG m_ullSplashTick;
+    // The cancel question is open; the end of the run that arrives then
+    // waits for its answer.
+    bool m_fAskingCancel;
+    bool m_fDonePending;
 };
 
 // Starts the installed product from its folder under Program Files.

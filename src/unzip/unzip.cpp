@@ -258,19 +258,20 @@ int ReadDeflated(Archive& archive, unsigned char* pOut, unsigned cbWanted)
 }
 }
 
-extern "C" unzFile unzOpen(const char* path)
+namespace
 {
-    if (!path)
-    {
-        return nullptr;
-    }
+unzFile OpenArchive(HANDLE hFile)
+{
     Archive* pArchive = new (std::nothrow) Archive;
     if (!pArchive)
     {
+        if (hFile != INVALID_HANDLE_VALUE)
+        {
+            CloseHandle(hFile);
+        }
         return nullptr;
     }
-    pArchive->hFile = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+    pArchive->hFile = hFile;
     LARGE_INTEGER liSize = {};
     if (pArchive->hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(pArchive->hFile, &liSize))
     {
@@ -293,6 +294,21 @@ extern "C" unzFile unzOpen(const char* path)
         return nullptr;
     }
     return pArchive;
+}
+}
+
+extern "C" unzFile unzOpen(const char* path)
+{
+    return path ? OpenArchive(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr))
+                : nullptr;
+}
+
+extern "C" unzFile unzOpenW(const wchar_t* path)
+{
+    return path ? OpenArchive(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr))
+                : nullptr;
 }
 
 extern "C" int unzClose(unzFile file)
@@ -445,7 +461,14 @@ extern "C" int unzReadCurrentFile(unzFile file, voidp buf, unsigned len)
     // Results are ints, so one read returns at most INT_MAX bytes.
     unsigned cbWanted = len > 0x7FFFFFFFu ? 0x7FFFFFFFu : len;
     unsigned char* pOut = static_cast<unsigned char*>(buf);
-    return archive.current.fDeflated ? ReadDeflated(archive, pOut, cbWanted) : ReadStored(archive, pOut, cbWanted);
+    int nRead = archive.current.fDeflated ? ReadDeflated(archive, pOut, cbWanted) : ReadStored(archive, pOut, cbWanted);
+    // The end of the data before the declared size is a cut entry, never a
+    // shorter file: a truncated installer must not pass for a whole one.
+    if (nRead == 0 && cbWanted != 0 && archive.current.ulUncompressedLeft != 0)
+    {
+        return UNZ_BADZIPFILE;
+    }
+    return nRead;
 }
 
 extern "C" int unzCloseCurrentFile(unzFile file)

@@ -1,6 +1,7 @@
 #pragma once
 // A small reader for .zip archives with the minizip "unzip" interface that
 // the setup calls, on top of zlib's inflate. Stored and deflated entries;
+// an entry that ends before its declared size is a damaged archive, and
 // the CRC of an entry is checked when it is closed. Encrypted entries,
 // other methods and ZIP64 archives are refused with an error code.
 #include <zlib.h>
@@ -57,6 +58,10 @@ typedef struct unz_file_info_s
 
 // Opens an archive by its path in the ANSI code page; null on failure.
 unzFile unzOpen(const char* path);
+// The same by its UTF-16 path, which reaches every file name.
+unzFile unzOpenW(const wchar_t* path);
+// Set in unz_file_info.flag when the entry's name is UTF-8 (else CP437).
+#define UNZ_FLAG_UTF8_NAME 0x800
 int unzClose(unzFile file);
 int unzGetGlobalInfo(unzFile file, unz_global_info* pglobal_info);
 int unzGoToFirstFile(unzFile file);
@@ -64,7 +69,8 @@ int unzGoToNextFile(unzFile file);
 int unzGetCurrentFileInfo(unzFile file, unz_file_info* pfile_info, char* szFileName, uLong fileNameBufferSize,
                           void* extraField, uLong extraFieldBufferSize, char* szComment, uLong commentBufferSize);
 int unzOpenCurrentFile(unzFile file);
-// Bytes read (0 at the end of the entry), or a negative error code.
+// Bytes read (0 at the end of the entry), or a negative error code; an
+// entry whose data ends before its declared size gives UNZ_BADZIPFILE.
 int unzReadCurrentFile(unzFile file, voidp buf, unsigned len);
 int unzCloseCurrentFile(unzFile file);
 

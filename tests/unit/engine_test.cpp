@@ -57,6 +57,33 @@ TEST(ProgramPackageTest, CommandLineAndExitCodes)
     }
 }
 
+TEST(ProgramPackageTest, EachProgramStartsInItsOwnFolder)
+{
+    struct
+    {
+        const wchar_t* szProgram;
+        const wchar_t* szFolder;  // null: no folder
+    } const rgCases[] = {
+        {L"C:\\t\\{G}\\vcredist_x86.exe", L"C:\\t\\{G}"},
+        {L"C:\\t\\{G}\\sub/DXSETUP.exe", L"C:\\t\\{G}\\sub"},
+        {L"C:\\setup.exe", L"C:\\"},
+        {L"\\\\server\\share\\x.exe", L"\\\\server\\share"},
+        {L"setup.exe", nullptr},
+        {L"\\setup.exe", nullptr},
+    };
+    for (const auto& c : rgCases)
+    {
+        WCHAR szFolder[MAX_PATH] = {};
+        EXPECT_EQ(c.szFolder != nullptr, GetProgramFolder(c.szProgram, szFolder, MAX_PATH)) << c.szProgram;
+        if (c.szFolder)
+        {
+            EXPECT_STREQ(c.szFolder, szFolder) << c.szProgram;
+        }
+    }
+    WCHAR szSmall[4] = {};
+    EXPECT_FALSE(GetProgramFolder(L"C:\\long\\x.exe", szSmall, ARRAYSIZE(szSmall)));
+}
+
 TEST(InstallDispatchTest, ExtensionsInAnyCase)
 {
     EXPECT_EQ(FileTypeMsi, GetPackageFileType(L".MSI"));
@@ -160,6 +187,32 @@ TEST(DownloadCallbackTest, ProgressMovesTheBarByBytesOfThisPackage)
     wizard.m_fPackageFailed.store(true);
     EXPECT_EQ(E_ABORT, pCallback->OnProgress(1600, 2000, BINDSTATUS_DOWNLOADINGDATA, nullptr));
     EXPECT_EQ(100, window.GetPosition());
+    EXPECT_EQ(0u, pCallback->Release());
+    wizard.m_hWnd.store(nullptr);
+}
+
+TEST(DownloadCallbackTest, FilesOverTwoGigabytesKeepAPositiveRange)
+{
+    CProgressWindow window;
+    CSetupWizard wizard;
+    wizard.m_hWnd.store(window.Get());
+    CDownloadBindStatusCallback* pCallback = new CDownloadBindStatusCallback(&wizard);
+    struct
+    {
+        ULONG ulMax;
+        int nShift;
+    } const rgShifts[] = {{0, 0}, {1000, 0}, {0x7FFFFFFFul, 0}, {0x80000000ul, 1}, {0xFFFFFFFFul, 1}};
+    for (const auto& c : rgShifts)
+    {
+        EXPECT_EQ(c.nShift, GetProgressShift(c.ulMax)) << c.ulMax;
+    }
+    const ULONG ulMax = 3000000000ul;
+    EXPECT_EQ(S_OK, pCallback->OnProgress(0, ulMax, BINDSTATUS_BEGINDOWNLOADDATA, nullptr));
+    EXPECT_EQ(static_cast<int>(ulMax / 2), window.GetUpper());
+    EXPECT_EQ(S_OK, pCallback->OnProgress(2000000001ul, ulMax, BINDSTATUS_DOWNLOADINGDATA, nullptr));
+    EXPECT_EQ(1000000000, window.GetPosition());
+    EXPECT_EQ(S_OK, pCallback->OnProgress(ulMax, ulMax, BINDSTATUS_ENDDOWNLOADDATA, nullptr));
+    EXPECT_EQ(window.GetUpper(), window.GetPosition());
     EXPECT_EQ(0u, pCallback->Release());
     wizard.m_hWnd.store(nullptr);
 }

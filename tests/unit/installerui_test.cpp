@@ -109,6 +109,11 @@ TEST(InstallerUiHandlerTest, ProgressAnswersCarryTheCancelDecision)
     EXPECT_EQ(IDOK, InstallerUiHandler(&wizard, 0x0A000000, strRecord.c_str()));
     EXPECT_EQ(L"1: 2 2: 40 3: 0 4: 0 ", strRecord);
     EXPECT_EQ(40, GetInstallerProgress().nCurrent);
+    // A failure elsewhere lets the install under way finish; only the
+    // user's cancel stops it.
+    wizard.m_fPackageFailed.store(true);
+    EXPECT_TRUE(wizard.IsCancelled());
+    EXPECT_EQ(IDOK, InstallerUiHandler(&wizard, 0x0A000000, L"1: 2 2: 10 3: 0 4: 0 "));
     wizard.m_fCancelled.store(true);
     EXPECT_EQ(IDCANCEL, InstallerUiHandler(&wizard, 0x0A000000, L"1: 2 2: 10 3: 0 4: 0 "));
     EXPECT_EQ(IDCANCEL, InstallerUiHandler(&wizard, 0x0A000000, L"garbage"));

@@ -1,4 +1,5 @@
 #include "engine/zip.h"
+#include "platform/overrides.h"
 #include "support/boxanswerer.h"
 #include "support/testpaths.h"
 #include "ui/license.h"
@@ -134,6 +135,17 @@ TEST(LicenseIniTest, LongLinesAndMissingFiles)
     EXPECT_EQ(std::wstring(5000, L'x'), map[L"S"][L"k"]);
     EXPECT_EQ(L"b", map[std::wstring(5000, L'x')][L"a"]);
 
+    // A line without end past the limit makes the whole index unreadable
+    // instead of growing until memory runs out; one at the limit is read.
+    const std::string strAtLimit = "[S]\nk=" + std::string(INI_MAX_LINE - 2, 'y') + "\n";
+    folder.Add(L"limit.ini", strAtLimit);
+    folder.Add(L"endless.ini", "[S]\na=b\nk=" + std::string(INI_MAX_LINE, 'y'));
+    IniSectionMap atLimit;
+    EXPECT_TRUE(ReadLicenseIni((folder.Get() + L"limit.ini").c_str(), atLimit));
+    IniSectionMap endless;
+    EXPECT_FALSE(ReadLicenseIni((folder.Get() + L"endless.ini").c_str(), endless));
+    EXPECT_TRUE(endless.empty());
+
     IniSectionMap none;
     EXPECT_FALSE(ReadLicenseIni((folder.Get() + L"absent.ini").c_str(), none));
     // A folder is not an index file.
@@ -199,9 +211,22 @@ struct RichEditScript
     std::vector<CHARRANGE> rgSelections;
     int cReleases = 0;
     bool fReleaseLast = false;
+    // Pages that the control was asked to draw while being measured.
+    int cDrawnByFormat = 0;
 };
 
 RichEditScript* g_pScript = nullptr;
+int g_nStartDocResult = 1;
+
+int WINAPI FakeStartDoc(HDC, const DOCINFOW*)
+{
+    return g_nStartDocResult;
+}
+
+int WINAPI FakeStartPage(HDC)
+{
+    return 1;
+}
 
 LRESULT CALLBACK StandInProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam)
 {
@@ -225,6 +250,7 @@ LRESULT CALLBACK StandInProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lPa
             return 0;
         }
         script.rgRenders.push_back(*reinterpret_cast<FORMATRANGE*>(lParam));
+        script.cDrawnByFormat += wParam ? 1 : 0;
         return script.iNext < script.rgNext.size() ? script.rgNext[script.iNext++] : script.rgNext.back();
     case EM_DISPLAYBAND:
         script.rgBands.push_back(*reinterpret_cast<RECT*>(lParam));
@@ -264,9 +290,15 @@ TEST(LicensePrintTest, PagesFollowTheControlUntilTheTextIsPrinted)
         {"the selection's end bounds the text", 300, 250, {100, 250, 300}, {0, 100}},
         {"a control that fits nothing stops", 250, 250, {0}, {0}},
         {"a control that goes back stops", 250, 250, {100, 50}, {0, 100}},
+        {"no document, no page", 250, 250, {100}, {}},
     };
+    g_overrides.pfnStartDocW = FakeStartDoc;
+    g_overrides.pfnStartPage = FakeStartPage;
     for (const auto& test : rgCases)
     {
+        // A print to file that the user cancels ends the document before it starts.
+        const bool fNoDocument = test.rgStarts.empty();
+        g_nStartDocResult = fNoDocument ? 0 : 1;
         RichEditScript script;
         script.cchText = test.cchText;
         script.cpSelectionEnd = test.cpSelectionEnd;
@@ -293,6 +325,13 @@ TEST(LicensePrintTest, PagesFollowTheControlUntilTheTextIsPrinted)
             EXPECT_TRUE(EqualRect(&rcText, &range.rc)) << test.szName;
             EXPECT_TRUE(EqualRect(&rcText, &script.rgBands[i])) << test.szName;
         }
+        // Each band is drawn once, by the band itself.
+        EXPECT_EQ(0, script.cDrawnByFormat) << test.szName;
+        if (fNoDocument)
+        {
+            EXPECT_EQ(0, script.cReleases) << test.szName;
+            continue;
+        }
         // Select all, read back, collapse; then one release after the last band.
         ASSERT_EQ(2u, script.rgSelections.size()) << test.szName;
         EXPECT_EQ(-1, script.rgSelections[0].cpMax) << test.szName;
@@ -302,6 +341,7 @@ TEST(LicensePrintTest, PagesFollowTheControlUntilTheTextIsPrinted)
         EXPECT_TRUE(script.fReleaseLast) << test.szName;
     }
     g_pScript = nullptr;
+    ResetPlatformOverrides();
     DeleteDC(hdc);
 }
 

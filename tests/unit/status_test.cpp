@@ -1,5 +1,6 @@
 #include "support/testpaths.h"
 #include "ui/status.h"
+#include "ui/wizard.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -165,4 +166,25 @@ TEST(StatusTextTest, FinishButtons)
         EXPECT_EQ(c.nRight, buttons.nRightText) << c.fRestart << c.fFailed << c.fCancelled;
         EXPECT_EQ(c.nLeft, buttons.nLeftText) << c.fRestart << c.fFailed << c.fCancelled;
     }
+}
+
+TEST(StatusTextTest, ClosingTheWindowIsNeverARestart)
+{
+    struct
+    {
+        WizardPage nPage;
+        bool fLicenseShown, fRestart;
+        CloseAction nAction;
+    } const rgCases[] = {
+        {PageLicense, false, false, CloseActionNone},       {PageLicense, true, false, CloseActionDecline},
+        {PageProgress, true, false, CloseActionAskCancel},  {PageProgress, true, true, CloseActionAskCancel},
+        {PageFinish, true, false, CloseActionRightButton},  {PageFinish, true, true, CloseActionLeftButton},
+    };
+    for (const auto& c : rgCases)
+    {
+        EXPECT_EQ(c.nAction, ChooseCloseAction(c.nPage, c.fLicenseShown, c.fRestart))
+            << c.nPage << c.fLicenseShown << c.fRestart;
+    }
+    // On the restart page the left button is "Restart Later".
+    EXPECT_EQ(54u, ChooseFinishButtons(true, false, false).nLeftText);
 }

@@ -16,6 +16,8 @@ struct StepScript
     DWORD dwInstall = 0;
     DWORD dwStage = 0;
     DWORD dwDelayMs = 0;
+    // Spent in the install alone, deaf to a cancel.
+    DWORD dwInstallDelayMs = 0;
 };
 
 std::map<std::wstring, StepScript> g_script;
@@ -47,7 +49,7 @@ DWORD ScriptedDownload(CPackageInfo* pPackage, HINSTANCE, LPWSTR* pszLocalFile, 
 DWORD ScriptedInstall(CPackageInfo* pPackage, CSetupWizard*, HINSTANCE)
 {
     ++g_nInstalls;
-    Sleep(g_script[pPackage->szKey].dwDelayMs);
+    Sleep(g_script[pPackage->szKey].dwDelayMs + g_script[pPackage->szKey].dwInstallDelayMs);
     return g_script[pPackage->szKey].dwInstall;
 }
 
@@ -86,87 +88,115 @@ struct Walk
     int nDownloads;
     int nInstalls;
     int nStages;
+    std::vector<DWORD> errors;
 };
 
-// Runs both threads over packages with the given actions and starting
-// states, until the install thread reports that it is done.
-Walk RunWalk(const std::vector<std::pair<int, int>>& packages, DWORD dwCancelAfterMs = 0)
+// Both threads over packages with the given actions and starting states,
+// started and wound up as the wizard does.
+class CWalkRun
 {
-    static ATOM s_atom = [] {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = RecordingProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TessalWorkerTest";
-        return RegisterClassW(&wc);
-    }();
-    EXPECT_NE(0, s_atom);
-    g_workerSteps = {ScriptedDownload, ScriptedInstall, ScriptedRemove, ScriptedStage};
-    g_nDoneMessages = 0;
-    g_nStages = 0;
-    g_nDownloads = 0;
-    g_nInstalls = 0;
-
-    std::vector<CPackageInfo> nodes(packages.size());
-    std::vector<std::wstring> keys;
-    for (size_t i = 0; i < packages.size(); ++i)
+public:
+    explicit CWalkRun(const std::vector<std::pair<int, int>>& packages) : m_nodes(packages.size())
     {
-        keys.push_back(L"P" + std::to_wstring(i + 1));
-    }
-    for (size_t i = 0; i < packages.size(); ++i)
-    {
-        nodes[i].szKey = &keys[i][0];
-        nodes[i].nAction = packages[i].first;
-        nodes[i].nStatus.store(packages[i].second);
-        nodes[i].pNext = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
-    }
-    CSetupWizard wizard;
-    HWND hWnd = CreateWindowW(L"TessalWorkerTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    wizard.m_hWnd.store(hWnd);
-    HANDLE hInstall = nullptr;
-    HANDLE hDownload = nullptr;
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              CreateWorkerThreads(GetModuleHandleW(nullptr), nodes.empty() ? nullptr : &nodes[0], &wizard, &hInstall,
-                                  &hDownload));
-    wizard.m_hInstallThread = hInstall;
-    wizard.m_hDownloadThread = hDownload;
-    wizard.ResumeWorkers();
-
-    DWORD dwStart = GetTickCount();
-    while (g_nDoneMessages.load() == 0 && GetTickCount() - dwStart < 30000)
-    {
-        if (dwCancelAfterMs && GetTickCount() - dwStart > dwCancelAfterMs)
+        static ATOM s_atom = [] {
+            WNDCLASSW wc = {};
+            wc.lpfnWndProc = RecordingProc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"TessalWorkerTest";
+            return RegisterClassW(&wc);
+        }();
+        EXPECT_NE(0, s_atom);
+        g_workerSteps = {ScriptedDownload, ScriptedInstall, ScriptedRemove, ScriptedStage};
+        g_nDoneMessages = 0;
+        g_nStages = 0;
+        g_nDownloads = 0;
+        g_nInstalls = 0;
+        for (size_t i = 0; i < packages.size(); ++i)
         {
-            wizard.m_fCancelled.store(true);
+            m_keys.push_back(L"P" + std::to_wstring(i + 1));
         }
+        for (size_t i = 0; i < packages.size(); ++i)
+        {
+            m_nodes[i].szKey = &m_keys[i][0];
+            m_nodes[i].nAction = packages[i].first;
+            m_nodes[i].nStatus.store(packages[i].second);
+            m_nodes[i].pNext = i + 1 < m_nodes.size() ? &m_nodes[i + 1] : nullptr;
+        }
+        m_hWnd = CreateWindowW(L"TessalWorkerTest", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        wizard.m_hWnd.store(m_hWnd);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+                  CreateWorkerThreads(GetModuleHandleW(nullptr), m_nodes.empty() ? nullptr : &m_nodes[0], &wizard,
+                                      &m_rghThreads[0], &m_rghThreads[1]));
+        wizard.m_hInstallThread = m_rghThreads[0];
+        wizard.m_hDownloadThread = m_rghThreads[1];
+        wizard.ResumeWorkers();
+    }
+    ~CWalkRun()
+    {
+        Join();
+        CloseHandle(m_rghThreads[0]);
+        CloseHandle(m_rghThreads[1]);
+        DestroyWindow(m_hWnd);
+        ResetWorkerSteps();
+    }
+    CWalkRun(const CWalkRun&) = delete;
+    CWalkRun& operator=(const CWalkRun&) = delete;
+
+    static void PumpMessages()
+    {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         {
             DispatchMessageW(&msg);
         }
+    }
+
+    // Both threads end their walks; nothing comes after the end, and
+    // nothing may outlive the nodes the threads point at.
+    void Join()
+    {
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, m_rghThreads, TRUE, 30000));
+        PumpMessages();
+    }
+
+    Walk Collect()
+    {
+        Join();
+        Walk walk{{}, g_nDoneMessages.load(), g_wDoneResult.load(), g_nDownloads.load(), g_nInstalls.load(),
+                  g_nStages.load(), {}};
+        for (CPackageInfo& node : m_nodes)
+        {
+            walk.states.push_back(node.nStatus.load());
+            walk.errors.push_back(node.dwError.load());
+        }
+        return walk;
+    }
+
+    CSetupWizard wizard;
+
+private:
+    std::vector<std::wstring> m_keys;
+    std::vector<CPackageInfo> m_nodes;
+    HWND m_hWnd = nullptr;
+    HANDLE m_rghThreads[2] = {};
+};
+
+// Runs both threads until the install thread reports that it is done.
+Walk RunWalk(const std::vector<std::pair<int, int>>& packages, DWORD dwCancelAfterMs = 0)
+{
+    CWalkRun run(packages);
+    DWORD dwStart = GetTickCount();
+    while (g_nDoneMessages.load() == 0 && GetTickCount() - dwStart < 30000)
+    {
+        if (dwCancelAfterMs && GetTickCount() - dwStart > dwCancelAfterMs)
+        {
+            run.wizard.m_fCancelled.store(true);
+        }
+        CWalkRun::PumpMessages();
         Sleep(5);
     }
     EXPECT_EQ(1, g_nDoneMessages.load()) << "the install thread never reported that it was done";
-    // Both threads end their walks; nothing comes after the end.
-    HANDLE rgThreads[2] = {hInstall, hDownload};
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, rgThreads, TRUE, 30000));
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-    {
-        DispatchMessageW(&msg);
-    }
-    CloseHandle(hInstall);
-    CloseHandle(hDownload);
-    DestroyWindow(hWnd);
-
-    Walk walk{{}, g_nDoneMessages.load(), g_wDoneResult.load(), g_nDownloads.load(), g_nInstalls.load(), g_nStages.load()};
-    for (CPackageInfo& node : nodes)
-    {
-        walk.states.push_back(node.nStatus.load());
-        node.szKey = nullptr;
-        node.pNext = nullptr;
-    }
-    ResetWorkerSteps();
-    return walk;
+    return run.Collect();
 }
 
 const std::pair<int, int> c_pending = {ActionInstall, StatusPending};
@@ -240,6 +270,8 @@ TEST(WorkerThreadTest, FailedInstallStopsTheDownloadOfTheNextPackage)
     Walk walk = RunWalk({c_pending, c_pending, c_pending});
     EXPECT_EQ((States{StatusInstallFailed, StatusDownloadFailed, StatusPending}), walk.states);
     EXPECT_EQ(1603u, walk.wResult);
+    // The finish page names the installer's own code, whatever its kind.
+    EXPECT_EQ(1603u, walk.errors[0]);
     EXPECT_EQ(2, walk.nDownloads);
 }
 
@@ -253,4 +285,33 @@ TEST(WorkerThreadTest, CancelWhileTheInstallThreadWaits)
     EXPECT_EQ((States{StatusDownloadFailed, StatusPending}), walk.states);
     EXPECT_EQ(0u, walk.wResult);
     EXPECT_EQ(0, walk.nInstalls);
+}
+
+TEST(WorkerThreadTest, StoppingTheWorkersWaitsForThemWithinTheBound)
+{
+    struct
+    {
+        const char* szCase;
+        DWORD dwDownloadDelayMs;
+        DWORD dwInstallDelayMs;
+        DWORD dwBoundMs;
+        bool fStopped;
+    } const rgCases[] = {
+        {"a transfer ends at the stop", 20000, 0, 10000, true},
+        {"an installer that keeps running outlasts the bound", 0, 2500, 300, false},
+    };
+    for (const auto& test : rgCases)
+    {
+        g_script.clear();
+        g_script[L"P1"].dwDelayMs = test.dwDownloadDelayMs;
+        g_script[L"P1"].dwInstallDelayMs = test.dwInstallDelayMs;
+        CWalkRun run({c_pending, c_pending});
+        for (int i = 0; i < 400 && (test.dwInstallDelayMs ? g_nInstalls.load() : g_nDownloads.load()) == 0; ++i)
+        {
+            Sleep(10);
+        }
+        ULONGLONG ullStart = GetTickCount64();
+        EXPECT_EQ(test.fStopped, run.wizard.StopWorkers(test.dwBoundMs)) << test.szCase;
+        EXPECT_LT(GetTickCount64() - ullStart, test.dwBoundMs + 1000ull) << test.szCase;
+    }
 }

@@ -75,6 +75,8 @@ TEST(ZipExtractTest, UnpacksArchivesOfBothTools)
         {L"onelevel.zip", {{L"sub\\file.txt", "made on demand"}}},
         {L"infozip.zip", {{L"tree\\readme.txt", "readme"}}},
         {L"streamed.zip", {{L"-", std::string()}}},
+        {L"utf8.zip", {{L"\u0422\u0435\u0441\u0442\\\u6587\u4ef6.txt", "utf-8"}}},
+        {L"cp437.zip", {{L"\u00fcber.txt", "cp437"}}},
     };
     for (const auto& c : rgCases)
     {
@@ -118,6 +120,10 @@ TEST(ZipExtractTest, FaultyArchivesFailWithoutGarbage)
         {L"drive.zip", ERROR_INSTALL_FAILURE, nullptr},
         {L"backslash.zip", ERROR_INSTALL_FAILURE, L"escaped2.txt"},
         {L"missing.zip", ERROR_INSTALL_FAILURE, nullptr},
+        // Shorter than declared is damaged, never a smaller file.
+        {L"cutshort.zip", static_cast<DWORD>(UNZ_BADZIPFILE), nullptr},
+        {L"cutstream.zip", static_cast<DWORD>(UNZ_BADZIPFILE), nullptr},
+        {L"storedlong.zip", ERROR_INSTALL_FAILURE, L"out\\DXSETUP.exe"},
     };
     for (const auto& c : rgCases)
     {
@@ -160,4 +166,31 @@ TEST(ZipExtractTest, DeleteFolderTreeRemovesEverything)
     DeleteFolderTree(scratch.Folder().c_str());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(scratch.Folder().c_str()));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(scratch.Base().c_str()));
+}
+
+TEST(ZipExtractTest, PathsOutsideTheAnsiCodePageAndTheUnpackedLimit)
+{
+    // A temporary folder named in other scripts than the user's code page.
+    CScratchFolder scratch;
+    const std::wstring strFolder = scratch.Base() + L"\\\u041f\u0440\u043e\u0444\u0438\u043b\u044c-\u7528\u6237";
+    ASSERT_TRUE(CreateDirectoryW(strFolder.c_str(), nullptr));
+    const std::wstring strArchive = strFolder + L"\\utf8.zip";
+    ASSERT_TRUE(CopyFileW(Archive(L"utf8.zip").c_str(), strArchive.c_str(), FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), ExtractZipArchive(strArchive.c_str(), strFolder.c_str()));
+    bool fExists = false;
+    EXPECT_EQ("utf-8", ReadBytes(strFolder + L"\\\u0422\u0435\u0441\u0442\\\u6587\u4ef6.txt", &fExists));
+
+    // 17 MB declared in all is refused before anything is written; an
+    // archive within the limit passes it.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_FAILURE),
+              ExtractZipArchive(Archive(L"huge.zip").c_str(), scratch.Folder().c_str(), 16ull << 20));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((scratch.Folder() + L"\\a.rtf").c_str()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ExtractZipArchive(Archive(L"folders.zip").c_str(), scratch.Folder().c_str(), 16ull << 20));
+    EXPECT_EQ("deep", ReadBytes(scratch.Folder() + L"\\one\\two\\deep.txt", &fExists));
+    // Names that are not valid UTF-8 under the flag do not decode.
+    WCHAR szName[MAX_PATH] = {};
+    EXPECT_FALSE(DecodeEntryName("\xff\xfe.txt", UNZ_FLAG_UTF8_NAME, szName, MAX_PATH));
+    EXPECT_TRUE(DecodeEntryName("\x81\x9b.txt", 0, szName, MAX_PATH));
+    EXPECT_STREQ(L"\u00fc\u00a2.txt", szName);
 }
