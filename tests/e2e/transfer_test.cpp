@@ -1,5 +1,6 @@
 #include "buildconfig.h"
 #include "engine/download.h"
+#include "manifest/detect.h"
 #include "platform/overrides.h"
 #include "support/wizarddriver.h"
 #include "ui/wizard.h"
@@ -106,4 +107,33 @@ TEST_F(InstallRunTransferTest, ACancelEndsAStalledTransfer)
     EXPECT_TRUE(FAILED(outcome.hr));
     EXPECT_FALSE(outcome.fStalled);
     EXPECT_LT(outcome.ullMs, 10000u);
+}
+
+TEST_F(InstallRunTransferTest, TimeAtTheCancelQuestionIsNoSilenceOfTheServer)
+{
+    g_overrides.dwStallTimeoutMs = 2000;
+    // The server pauses for less than the limit, the question holds the
+    // watchdog for more.
+    SetFault("{\"mode\": \"stall\", \"seconds\": 1.5, \"resume\": true}");
+    CSetupWizard wizard;
+    TransferOutcome outcome = {};
+    // The transfer runs on a worker thread, which the question holds.
+    std::thread transfer([&wizard, &outcome] { outcome = Transfer(wizard); });
+    Sleep(500);
+    wizard.HoldWorkers(true);
+    Sleep(3000);
+    wizard.HoldWorkers(false);
+    transfer.join();
+    EXPECT_TRUE(SUCCEEDED(outcome.hr)) << std::hex << outcome.hr;
+    EXPECT_FALSE(outcome.fStalled);
+    EXPECT_GT(outcome.ullMs, 3000u);
+}
+
+TEST_F(InstallRunTransferTest, ASilentServerForTheVersionFileDoesNotFreezeDetection)
+{
+    g_overrides.dwStallTimeoutMs = 2000;
+    SetServerFaults("{\"/esd/en/tessal/update.txt\": {\"mode\": \"stall\", \"seconds\": 40}}");
+    ULONGLONG ullStart = GetTickCount64();
+    EXPECT_FALSE(IsOlderVersionInstalled());
+    EXPECT_LT(GetTickCount64() - ullStart, 15000u);
 }

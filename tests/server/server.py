@@ -11,7 +11,8 @@ and the version file at /esd/en/tessal/update.txt. DIR/faults.json, read on
 every request, switches faults per path:
     {"/esd/en/tessal/installfiles/VC9/vcredist_x86.exe": {"mode": "404"}}
 modes: "404", "500", "reset" (the connection drops halfway through the
-body), "stall" (half the body, then nothing for a long while),
+body), "stall" (half the body, then nothing for "seconds"; with "resume"
+the rest follows),
 "throttle" with "rate" in bytes per second, and "file" with "path", another
 file under DIR served in its place. A fault with "times": N applies to the
 next N requests of its path only.
@@ -85,6 +86,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[: len(body) // 2])
             self.wfile.flush()
             time.sleep(float(fault.get("seconds", 120)))
+            if fault.get("resume"):
+                self.wfile.write(body[len(body) // 2 :])
             return
         rate = int(fault.get("rate", 0)) if mode == "throttle" else 0
         chunk = max(1, rate // 10) if rate else 1 << 16
