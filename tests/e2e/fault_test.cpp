@@ -295,6 +295,54 @@ TEST_F(InstallRunFaultTest, CancelAtAnyMomentReachesTheFinishPageOnce)
     std::printf("%d of %d runs ended cancelled\n", cCancelled, cRuns);
 }
 
+TEST_F(InstallRunFaultTest, EndingAtAnyMomentLeavesNoWorkerThreadBehind)
+{
+    int cRuns = IsStressRun() ? 30 : 3;
+    std::mt19937 random(20261210);
+    std::uniform_int_distribution<int> delay(0, 2500);
+    for (int nRun = 0; nRun < cRuns; ++nRun)
+    {
+        ResetMachine();
+        // Decline; cancel with the download thread's box left open while
+        // the finish page is closed; or finish.
+        const int nEnding = nRun % 3;
+        const int nDelayMs = delay(random);
+        std::string strCase = "run " + std::to_string(nRun) + ", ending " + std::to_string(nEnding) + " after " +
+                              std::to_string(nDelayMs) + " ms";
+        SetupRunOptions options = CancelQuestionRun(IDYES);
+        options.answers.push_back({L"Setup was cancelled", 0});
+        CRunningSetup setup(options);
+        HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+        ASSERT_NE(nullptr, hLicence) << strCase;
+        if (nEnding == 0)
+        {
+            Sleep(static_cast<DWORD>(nDelayMs));
+            ClickButton(hLicence, 107);
+        }
+        else
+        {
+            ClickButton(hLicence, 108);
+            HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
+            ASSERT_NE(nullptr, hProgress) << strCase;
+            Sleep(static_cast<DWORD>(nDelayMs));
+            if (nEnding == 1 && !WaitForPage(setup.GetProcessId(), DriverPageFinish, 0))
+            {
+                ClickButton(hProgress, 107);
+            }
+            HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
+            ASSERT_NE(nullptr, hFinish) << strCase;
+            ClickButton(hFinish, 107);
+        }
+        SetupRunResult result = setup.Wait();
+        EXPECT_FALSE(result.fTimedOut) << strCase;
+        EXPECT_FALSE(result.fCrashed) << strCase;
+        EXPECT_EQ(0u, result.dwExitCode) << strCase;
+        EXPECT_EQ(std::wstring::npos, result.GetTrace().find(L"still busy")) << strCase;
+        EXPECT_EQ(L"", FindRunningProgram()) << strCase;
+        ExpectWholeLog(ReadFinalLog(), strCase);
+    }
+}
+
 TEST_F(InstallRunFaultTest, ASecondSetupDuringTheInstallEndsSilentlyAndBothLogsAreWhole)
 {
     CScopedEnvironment sleep(L"TESSAL_STUB_SLEEP_DOTNETFX35SETUP", L"3000");

@@ -440,3 +440,54 @@ TEST_F(InstallRunTest, TypicalRunInstallsEveryPackageAndLaunchesTheProduct)
     EXPECT_LT(strCalls.find("dotNetFx35setup"), strCalls.find("DXSETUP.exe"));
     EXPECT_TRUE(result.HasTraceLine(L"[Resource] lpName = TESSAL_INSTALLZIP, lpBuf = BPTS.msi\n"));
 }
+
+TEST_F(InstallRunTest, AnInstallThatEndsUnderTheCancelQuestionIsReportedAsCompleted)
+{
+    CScopedEnvironment sleep(L"TESSAL_STUB_SLEEP_DXSETUP", L"3000");
+    // The question stays open until the test answers it.
+    SetupRunOptions options = CancelQuestionRun(0);
+    options.strExe = L"TessalSetup-last-program.exe";
+    CRunningSetup setup(options);
+    HWND hProgress = AcceptLicence(setup);
+    ASSERT_NE(nullptr, hProgress);
+    for (int i = 0; i < 2400 && !HasCall(ReadStubCalls(), "DXSETUP", "/silent"); ++i)
+    {
+        Sleep(25);
+    }
+    ASSERT_TRUE(HasCall(ReadStubCalls(), "DXSETUP", "/silent")) << "the last program never started";
+    ClickButton(hProgress, 107);
+    HWND hQuestion = nullptr;
+    for (int i = 0; i < 400 && !hQuestion; ++i)
+    {
+        Sleep(25);
+        hQuestion = FindMessageBox(setup.GetProcessId(), L"Do you really want to terminate");
+    }
+    ASSERT_NE(nullptr, hQuestion);
+    // The last program ends and the run with it while the question is open:
+    // no finish page beneath the question.
+    Sleep(5000);
+    EXPECT_EQ(nullptr, WaitForPage(setup.GetProcessId(), DriverPageFinish, 0));
+    PostMessageW(hQuestion, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, 30000);
+    SetupRunResult result = CloseFinishPage(setup, hFinish, L"Installation successful.");
+    EXPECT_FALSE(result.fCrashed);
+}
+
+TEST_F(InstallRunTest, ATemporaryFolderNamedInOtherScriptsInstallsEveryArchive)
+{
+    // Cyrillic and CJK, which the Western ANSI code page cannot hold.
+    const std::wstring strTemp = GetTempFolder() + L"\u041f\u0440\u043e\u0444\u0438\u043b\u044c-\u7528\u6237";
+    CreateDirectoryW(strTemp.c_str(), nullptr);
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(strTemp.c_str()));
+    SetupRunResult result;
+    {
+        CScopedEnvironment temp(L"TEMP", strTemp.c_str());
+        CScopedEnvironment tmp(L"TMP", strTemp.c_str());
+        result = RunAndCloseFinishPage(L"TessalSetup.exe", L"Installation successful.");
+    }
+    EXPECT_TRUE(result.boxes.empty()) << (result.boxes.empty() ? "" : std::string(result.boxes[0].strText.begin(),
+                                                                                  result.boxes[0].strText.end()));
+    EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
+    // The licence came from the same folder.
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((strTemp + L"\\ProjectTessalSetup.log").c_str()));
+}

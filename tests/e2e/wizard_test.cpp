@@ -3,7 +3,9 @@
 #include "support/testpaths.h"
 #include "support/wizarddriver.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -121,6 +123,42 @@ TEST(WizardWindowTest, AltF4OnTheLicencePageDeclines)
     HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
     ASSERT_NE(nullptr, hLicence);
     PostMessageW(hLicence, WM_CLOSE, 0, 0);
+    SetupRunResult result = setup.Wait();
+    EXPECT_FALSE(result.fTimedOut);
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_TRUE(result.boxes.empty());
+}
+
+TEST(WizardWindowTest, TabWalksTheLicencePageAndEnterPressesTheFocusedButton)
+{
+    SetupRunOptions options;
+    CRunningSetup setup(options);
+    HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
+    ASSERT_NE(nullptr, hLicence);
+    // Tab visits every control that takes the focus, and comes round again.
+    std::vector<int> visited;
+    for (int i = 0; i < 12; ++i)
+    {
+        PressKey(hLicence, VK_TAB);
+        Sleep(150);
+        int nId = GetDlgCtrlID(GetFocusedControl(hLicence));
+        if (std::find(visited.begin(), visited.end(), nId) == visited.end())
+        {
+            visited.push_back(nId);
+        }
+    }
+    for (int nId : {107, 108, 1011})
+    {
+        EXPECT_NE(visited.end(), std::find(visited.begin(), visited.end(), nId)) << "Tab never reached " << nId;
+    }
+    for (int i = 0; i < 12 && GetDlgCtrlID(GetFocusedControl(hLicence)) != 107; ++i)
+    {
+        PressKey(hLicence, VK_TAB);
+        Sleep(150);
+    }
+    ASSERT_EQ(107, GetDlgCtrlID(GetFocusedControl(hLicence)));
+    // Enter on Decline declines.
+    PressKey(hLicence, VK_RETURN);
     SetupRunResult result = setup.Wait();
     EXPECT_FALSE(result.fTimedOut);
     EXPECT_EQ(0u, result.dwExitCode);

@@ -128,7 +128,11 @@ void CBoxAnswerer::AnswerBox(HWND hWnd)
         m_boxes.push_back(box);
         m_answered.push_back(hWnd);
     }
-    PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
+    // Button 0 leaves the box open for the test to answer, or not at all.
+    if (nButton != 0)
+    {
+        PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(nButton, BN_CLICKED), 0);
+    }
 }
 
 void CBoxAnswerer::Watch()

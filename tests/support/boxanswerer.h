@@ -20,7 +20,7 @@ struct SeenBox
 
 // Finds the message boxes of one process and answers them, so that no test
 // waits for a person. Boxes are answered with OK unless a rule names a
-// button for a text that the box contains.
+// button for a text that the box contains; button 0 leaves the box open.
 class CBoxAnswerer
 {
 public:

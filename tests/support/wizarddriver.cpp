@@ -23,6 +23,54 @@ void ClickButton(HWND hWnd, int nControlId)
                  reinterpret_cast<LPARAM>(GetDlgItem(hWnd, nControlId)));
 }
 
+HWND GetFocusedControl(HWND hWnd)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+void PressKey(HWND hWnd, UINT uVirtualKey)
+{
+    HWND hFocus = GetFocusedControl(hWnd);
+    LPARAM lScan = static_cast<LPARAM>(MapVirtualKeyW(uVirtualKey, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(hFocus, WM_KEYDOWN, uVirtualKey, lScan | 1);
+    PostMessageW(hFocus, WM_KEYUP, uVirtualKey, lScan | 1 | (1 << 30) | (1u << 31));
+}
+
+namespace
+{
+struct BoxSearch
+{
+    DWORD dwProcessId;
+    LPCWSTR szTextPart;
+    HWND hBox;
+};
+
+BOOL CALLBACK FindBox(HWND hWnd, LPARAM lParam)
+{
+    auto* pSearch = reinterpret_cast<BoxSearch*>(lParam);
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    WCHAR szClass[16] = {};
+    GetClassNameW(hWnd, szClass, ARRAYSIZE(szClass));
+    if (dwProcessId == pSearch->dwProcessId && wcscmp(szClass, L"#32770") == 0 && IsWindowVisible(hWnd) &&
+        GetControlText(hWnd, 0xFFFF).find(pSearch->szTextPart) != std::wstring::npos)
+    {
+        pSearch->hBox = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+}
+
+HWND FindMessageBox(DWORD dwProcessId, LPCWSTR szTextPart)
+{
+    BoxSearch search = {dwProcessId, szTextPart, nullptr};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    return search.hBox;
+}
+
 namespace
 {
 bool IsPage(HWND hWnd, DriverPage nPage)

@@ -14,6 +14,13 @@ enum DriverPage
 std::wstring GetControlText(HWND hWnd, int nControlId);
 bool IsControlVisible(HWND hWnd, int nControlId);
 void ClickButton(HWND hWnd, int nControlId);
+// The control that has the keyboard focus in the thread of a window.
+HWND GetFocusedControl(HWND hWnd);
+// A key pressed and released on the focused control, queued to its thread
+// as typed keys are, so that the thread's own message loop handles it.
+void PressKey(HWND hWnd, UINT uVirtualKey);
+// An open message box of the process whose text contains szTextPart.
+HWND FindMessageBox(DWORD dwProcessId, LPCWSTR szTextPart);
 // Waits until the visible wizard window is the given page; null on timeout.
 HWND WaitForPage(DWORD dwProcessId, DriverPage nPage, DWORD dwTimeoutMs);
 
