@@ -89,6 +89,90 @@ bool LoadOperation(CRunState& run)
     return true;
 }
 
+// The operating system and the browser; false ends the run on the failure
+// page.
+bool PassSystemChecks(CRunState& run)
+{
+    CSetupWizard& wizard = run.wizard;
+    if (!IsOsSupported())
+    {
+        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_OS_NOT_SUPPORTED);
+        wizard.m_fOsSupported = false;
+        RunFailureTail(wizard);
+        return false;
+    }
+    if (!IsBrowserSupported())
+    {
+        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_BROWSER_NOT_SUPPORTED);
+        wizard.m_fBrowserSupported = false;
+        RunFailureTail(wizard);
+        return false;
+    }
+    return true;
+}
+
+// Takes the single-instance mutex; false when another setup holds it.
+bool TakeSingleInstance(CRunState& run)
+{
+    HANDLE hMutex = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
+    if (!hMutex)
+    {
+        return false;
+    }
+    DWORD dwMutexError = GetLastError();
+    run.mutex.Reset(hMutex);
+    return dwMutexError != ERROR_ALREADY_EXISTS;
+}
+
+// The manifest's global entries and the admin arguments; false ends the run
+// after its box.
+bool LoadGlobalEntries(CRunState& run, RunMode nMode)
+{
+    CSetupWizard& wizard = run.wizard;
+    if (!LoadOperation(run))
+    {
+        return false;
+    }
+    if (nMode == RunAdmin && CheckAdminArgs(run.szCommandLine) == ERROR_BAD_ARGUMENTS)
+    {
+        ShowUsage(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
+        return false;
+    }
+    if (!IsOperationAccepted(run.strOperation.Get()))
+    {
+        DebugMsg(L"[Error] Operation %s is not valid for a package\n", run.strOperation.Get());
+        ReportSystemError(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_BAD_OPERATION,
+                          run.strOperation.Get());
+        return false;
+    }
+    return LoadRequiredEntry(run, L"TESSALDB", run.strDatabase) && LoadRequiredEntry(run, L"BASEURL", run.strBaseUrl);
+}
+
+// The package list and the disk space; false ends the run (on the failure
+// page when the space is short).
+bool PreparePackages(CRunState& run)
+{
+    CSetupWizard& wizard = run.wizard;
+    DWORD dwResult = BuildPackageList(run.hInstance, run.strBaseUrl.Get(), &run.pPackages);
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        ReportOutOfMemory(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
+        return false;
+    }
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return false;
+    }
+    if (!HasEnoughDiskSpace(run.pPackages))
+    {
+        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_NOT_ENOUGH_DISK_SPACE);
+        wizard.m_fEnoughDiskSpace = false;
+        RunFailureTail(wizard);
+        return false;
+    }
+    return true;
+}
+
 // Steps from the system checks to the message loop; returning ends the run.
 void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
 {
@@ -96,73 +180,10 @@ void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
     wizard.Init(run.hInstance);
     // After the splash is up, which they would only delay.
     PinSystemLibraries();
-
-    if (!IsOsSupported())
-    {
-        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_OS_NOT_SUPPORTED);
-        wizard.m_fOsSupported = false;
-        RunFailureTail(wizard);
-        return;
-    }
-    if (!IsBrowserSupported())
-    {
-        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_BROWSER_NOT_SUPPORTED);
-        wizard.m_fBrowserSupported = false;
-        RunFailureTail(wizard);
-        return;
-    }
-
-    HANDLE hMutex = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
-    if (!hMutex)
+    if (!PassSystemChecks(run) || !TakeSingleInstance(run) || !LoadGlobalEntries(run, nMode) || !PreparePackages(run))
     {
         return;
     }
-    DWORD dwMutexError = GetLastError();
-    run.mutex.Reset(hMutex);
-    if (dwMutexError == ERROR_ALREADY_EXISTS)
-    {
-        return;
-    }
-
-    if (!LoadOperation(run))
-    {
-        return;
-    }
-    if (nMode == RunAdmin && CheckAdminArgs(run.szCommandLine) == ERROR_BAD_ARGUMENTS)
-    {
-        ShowUsage(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
-        return;
-    }
-    if (!IsOperationAccepted(run.strOperation.Get()))
-    {
-        DebugMsg(L"[Error] Operation %s is not valid for a package\n", run.strOperation.Get());
-        ReportSystemError(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_BAD_OPERATION,
-                          run.strOperation.Get());
-        return;
-    }
-    if (!LoadRequiredEntry(run, L"TESSALDB", run.strDatabase) || !LoadRequiredEntry(run, L"BASEURL", run.strBaseUrl))
-    {
-        return;
-    }
-
-    DWORD dwResult = BuildPackageList(run.hInstance, run.strBaseUrl.Get(), &run.pPackages);
-    if (dwResult == ERROR_OUTOFMEMORY)
-    {
-        ReportOutOfMemory(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
-        return;
-    }
-    if (dwResult != ERROR_SUCCESS)
-    {
-        return;
-    }
-    if (!HasEnoughDiskSpace(run.pPackages))
-    {
-        ReportErrorById(run.hInstance, wizard.GetOwnerWindow(), run.szTitle, IDS_NOT_ENOUGH_DISK_SPACE);
-        wizard.m_fEnoughDiskSpace = false;
-        RunFailureTail(wizard);
-        return;
-    }
-
     HANDLE hInstallThread = nullptr;
     HANDLE hDownloadThread = nullptr;
     if (CreateWorkerThreads(run.hInstance, run.pPackages, &wizard, &hInstallThread, &hDownloadThread) != ERROR_SUCCESS)

@@ -61,15 +61,14 @@ DWORD GetFileVersionMS(LPCWSTR szPath, DWORD* pdwVersionMS)
 
 bool IsMsiUpgradeNeeded(DWORD dwMinimum)
 {
-    WCHAR szSystem[MAX_PATH] = {};
-    UINT cchSystem = g_overrides.pfnGetSystemDirectoryW(szSystem, MAX_PATH);
-    if (cchSystem == 0 || cchSystem > MAX_PATH)
+    WCHAR szMsi[MAX_PATH] = {};
+    DWORD dwPath = ComposeSystemFilePath(g_overrides.pfnGetSystemDirectoryW, L"MSI.DLL", szMsi);
+    if (dwPath == ERROR_PATH_NOT_FOUND)
     {
         DebugMsg(L"[Info] Can't obtain system directory; assuming upgrade is necessary");
         return true;
     }
-    WCHAR szMsi[MAX_PATH] = {};
-    if (FAILED(SafeCopy(szMsi, MAX_PATH, szSystem)) || FAILED(SafeAppend(szMsi, MAX_PATH, L"\\MSI.DLL")))
+    if (dwPath != ERROR_SUCCESS)
     {
         DebugMsg(L"[Info] Can't obtain msi.dll path; assuming upgrade is necessary");
         return true;

@@ -6,11 +6,7 @@ namespace
 {
 void LoadText(HINSTANCE hInstance, UINT nStringId, WCHAR (&szText)[MESSAGE_CAPACITY])
 {
-    szText[0] = L'\0';
-    if (LoadStringW(hInstance, nStringId, szText, MESSAGE_CAPACITY) <= 0)
-    {
-        szText[0] = L'\0';
-    }
+    LoadStringOrEmpty(hInstance, nStringId, szText, MESSAGE_CAPACITY);
 }
 
 void LogError(LPCWSTR szMessage)

@@ -91,3 +91,12 @@ bool IsTextEqualNoCase(LPCWSTR szFirst, LPCWSTR szSecond)
 {
     return CompareStringW(MAKELCID(1033, SORT_DEFAULT), NORM_IGNORECASE, szFirst, -1, szSecond, -1) == CSTR_EQUAL;
 }
+
+void LoadStringOrEmpty(HINSTANCE hInstance, UINT nStringId, LPWSTR szText, int cchText)
+{
+    szText[0] = L'\0';
+    if (LoadStringW(hInstance, nStringId, szText, cchText) <= 0)
+    {
+        szText[0] = L'\0';
+    }
+}

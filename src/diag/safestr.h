@@ -19,5 +19,8 @@ HRESULT SafeFormatV(LPWSTR szDest, size_t cchDest, LPCWSTR szFormat, va_list arg
 // did not fit. cchDest must be at least 1.
 bool FormatBounded(LPWSTR szDest, size_t cchDest, LPCWSTR szFormat, va_list args);
 
+// A string of the module's string table, or an empty text when it has none.
+void LoadStringOrEmpty(HINSTANCE hInstance, UINT nStringId, LPWSTR szText, int cchText);
+
 // Keyword comparison of the setup: locale 1033, case ignored.
 bool IsTextEqualNoCase(LPCWSTR szFirst, LPCWSTR szSecond);

@@ -128,13 +128,8 @@ private:
 // {B506A5D1-9716-4F35-8ED5-9ECB0E9A55F8}
 const IID c_iidOwnCallback = {0xB506A5D1, 0x9716, 0x4F35, {0x8E, 0xD5, 0x9E, 0xCB, 0x0E, 0x9A, 0x55, 0xF8}};
 
-struct CReleaseCallback
-{
-    void operator()(CDownloadBindStatusCallback* p) const { p->Release(); }
-};
-
 // Releases the callback's first reference when the transfer is over.
-using CCallbackOwner = CScopedOwner<CDownloadBindStatusCallback*, CReleaseCallback>;
+using CCallbackOwner = CInterfaceOwner<CDownloadBindStatusCallback>;
 
 // Canonicalises the composed URL into an owned buffer; the platform's code
 // on failure.

@@ -1,31 +1,8 @@
 #include "engine/exec.h"
 #include "diag/heapstr.h"
 #include "diag/safestr.h"
+#include "platform/owners.h"
 #include "ui/wizard.h"
-
-namespace
-{
-// Closes the handles of a started process on every path.
-class CProcessHandles
-{
-public:
-    CProcessHandles() = default;
-    ~CProcessHandles()
-    {
-        if (m_info.hThread)
-        {
-            CloseHandle(m_info.hThread);
-        }
-        if (m_info.hProcess)
-        {
-            CloseHandle(m_info.hProcess);
-        }
-    }
-    CProcessHandles(const CProcessHandles&) = delete;
-    CProcessHandles& operator=(const CProcessHandles&) = delete;
-    PROCESS_INFORMATION m_info = {};
-};
-}
 
 bool ComposeProgramCommandLine(LPCWSTR szProgram, LPCWSTR szParameters, LPWSTR szCommandLine, size_t cchCommandLine)
 {
@@ -122,21 +99,23 @@ DWORD RunExecutablePackage(CPackageInfo* pPackage, LPCWSTR szProgram, CSetupWiza
     {
         return ERROR_INSTALL_FAILURE;
     }
-    CProcessHandles process;
+    PROCESS_INFORMATION info = {};
     if (!CreateProcessW(nullptr, strCommandLine.Get(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
-                        szFolder, &si, &process.m_info))
+                        szFolder, &si, &info))
     {
         return GetLastError();
     }
+    CHandleOwner thread(info.hThread);
+    CHandleOwner process(info.hProcess);
     pWizard->StartMarquee();
-    DWORD dwWait = WaitForProcess(process.m_info.hProcess);
+    DWORD dwWait = WaitForProcess(process.Get());
     pWizard->StopMarquee();
     if (dwWait != ERROR_SUCCESS)
     {
         return dwWait;
     }
     DWORD dwExitCode = 0;
-    GetExitCodeProcess(process.m_info.hProcess, &dwExitCode);
+    GetExitCodeProcess(process.Get(), &dwExitCode);
     bool fReboot = false;
     DWORD dwResult = JudgeProgramExitCode(dwExitCode, &fReboot);
     if (fReboot)

@@ -5,6 +5,7 @@
 #include "engine/exec.h"
 #include "manifest/detect.h"
 #include "platform/overrides.h"
+#include "platform/syslib.h"
 #include <objbase.h>
 
 namespace
@@ -46,13 +47,13 @@ void RunWithParameters(CPackageInfo* pPackage, LPCWSTR szProgram, LPCWSTR szArgu
 void RemoveWithInstaller(CPackageInfo* pPackage, CSetupWizard* pWizard)
 {
     WCHAR szProgram[MAX_PATH] = {};
-    UINT cchSystem = g_overrides.pfnGetSystemDirectoryW(szProgram, MAX_PATH);
-    if (cchSystem == 0 || cchSystem > MAX_PATH)
+    DWORD dwPath = ComposeSystemFilePath(g_overrides.pfnGetSystemDirectoryW, L"msiExec.exe", szProgram);
+    if (dwPath == ERROR_PATH_NOT_FOUND)
     {
         DebugMsg(L"[Info] Can't obtain system directory; assuming upgrade is necessary");
         return;
     }
-    if (FAILED(SafeAppend(szProgram, MAX_PATH, L"\\msiExec.exe")))
+    if (dwPath != ERROR_SUCCESS)
     {
         DebugMsg(L"[Info] Can't obtain msiexec.exe path");
         return;

@@ -95,6 +95,44 @@ struct CCloseArchive
 using CArchive = CScopedOwner<unzFile, CCloseArchive>;
 }
 
+namespace
+{
+// Where one file entry goes: the folder as given and in full form (with its
+// separator), the entry's name and the file part of that name.
+struct EntryTarget
+{
+    LPCWSTR szFolder;
+    LPCWSTR szFolderFull;
+    LPCWSTR szName;
+    LPCWSTR pFilePart;
+};
+
+// Creates the entry's output file at szFull, making one missing folder
+// level on demand in szWorkFolder; INVALID_HANDLE_VALUE when it cannot.
+HANDLE CreateEntryFile(const EntryTarget& target, LPWSTR szWorkFolder, LPWSTR szFull)
+{
+    HANDLE hFile = CreateOutputFile(szFull);
+    if (hFile != INVALID_HANDLE_VALUE || target.pFilePart == target.szName)
+    {
+        return hFile;
+    }
+    WCHAR szFolderPart[MAX_PATH] = {};
+    SafeCopy(szFolderPart, static_cast<size_t>(target.pFilePart - target.szName), target.szName);
+    if (!ComposeTarget(target.szFolder, szFolderPart, szWorkFolder) ||
+        !IsPathInsideFolder(szWorkFolder, target.szFolderFull))
+    {
+        return INVALID_HANDLE_VALUE;
+    }
+    CreateDirectoryW(szWorkFolder, nullptr);
+    if (!ComposeTarget(szWorkFolder, target.pFilePart, szFull) || !IsPathInsideFolder(szFull, target.szFolderFull) ||
+        IsReparsePointOnPath(szFull, target.szFolderFull))
+    {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateOutputFile(szFull);
+}
+}
+
 bool IsSafeEntryName(LPCWSTR szName)
 {
     if (!szName || szName[0] == L'\0' || IsSeparator(szName[0]) || wcschr(szName, L':'))
@@ -184,31 +222,12 @@ DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
     {
         return ERROR_INSTALL_FAILURE;
     }
-    HANDLE hFile = CreateOutputFile(szFull);
+    EntryTarget target = {szFolder, szFolderFull, szName, pFilePart};
+    HANDLE hFile = CreateEntryFile(target, szWorkFolder, szFull);
     if (hFile == INVALID_HANDLE_VALUE)
     {
-        if (pFilePart == szName)
-        {
-            unzCloseCurrentFile(hArchive);
-            return ERROR_INSTALL_FAILURE;
-        }
-        // One missing folder level is made on demand.
-        WCHAR szFolderPart[MAX_PATH] = {};
-        SafeCopy(szFolderPart, static_cast<size_t>(pFilePart - szName), szName);
-        if (ComposeTarget(szFolder, szFolderPart, szWorkFolder) && IsPathInsideFolder(szWorkFolder, szFolderFull))
-        {
-            CreateDirectoryW(szWorkFolder, nullptr);
-            if (ComposeTarget(szWorkFolder, pFilePart, szFull) && IsPathInsideFolder(szFull, szFolderFull) &&
-                !IsReparsePointOnPath(szFull, szFolderFull))
-            {
-                hFile = CreateOutputFile(szFull);
-            }
-        }
-        if (hFile == INVALID_HANDLE_VALUE)
-        {
-            unzCloseCurrentFile(hArchive);
-            return ERROR_INSTALL_FAILURE;
-        }
+        unzCloseCurrentFile(hArchive);
+        return ERROR_INSTALL_FAILURE;
     }
     int nCopy = CopyEntryData(hArchive, hFile, buffer.Get());
     CloseHandle(hFile);

@@ -4,6 +4,7 @@
 #include "diag/setuplog.h"
 #include "platform/msiservice.h"
 #include "platform/overrides.h"
+#include "platform/syslib.h"
 #include "platform/urlservice.h"
 #include "engine/download.h"
 #include "ui/wizard.h"
@@ -109,8 +110,7 @@ bool IsDotNet35Installed()
 bool IsDirectXInstalled()
 {
     WCHAR szPath[MAX_PATH] = {};
-    UINT cch = g_overrides.pfnGetSystemDirectoryW(szPath, MAX_PATH);
-    if (cch == 0 || cch > MAX_PATH || FAILED(SafeAppend(szPath, MAX_PATH, L"\\d3dx10_41.dll")))
+    if (ComposeSystemFilePath(g_overrides.pfnGetSystemDirectoryW, L"d3dx10_41.dll", szPath) != ERROR_SUCCESS)
     {
         return false;
     }

@@ -94,13 +94,56 @@ public:
     }
     CPackageInfo* m_pHead = nullptr;
     CPackageInfo* m_pSpare = nullptr;
+    CPackageInfo* m_pLast = nullptr;
     CPackageInfo* Release()
     {
         CPackageInfo* pHead = m_pHead;
         m_pHead = nullptr;
         return pHead;
     }
+    // Links the spare node, just read, and takes a fresh one for the next.
+    DWORD AcceptSpare()
+    {
+        (m_pLast ? m_pLast->pNext : m_pHead) = m_pSpare;
+        m_pLast = m_pSpare;
+        m_pSpare = CreatePackage();
+        return m_pSpare ? ERROR_SUCCESS : ERROR_OUTOFMEMORY;
+    }
+    // Reads the package of a list number into the spare node and keeps it
+    // when it is valid: 0, or 14 when memory ran out.
+    DWORD ReadNumbered(HINSTANCE hInstance, LPCWSTR szNumber)
+    {
+        DWORD dwResult = ReadPackage(m_pSpare, hInstance, szNumber);
+        if (dwResult == ERROR_OUTOFMEMORY)
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+        return dwResult == ERROR_SUCCESS ? AcceptSpare() : ERROR_SUCCESS;
+    }
 };
+
+// The manifest's MINIMUM_MSI as a number; its box is shown when it is
+// missing or malformed.
+DWORD LoadMinimumMsi(HINSTANCE hInstance, DWORD* pdwMinimum)
+{
+    CHeapString strMinimum;
+    DWORD dwResult = LoadManifestString(hInstance, L"MINIMUM_MSI", strMinimum.Slot());
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    if (dwResult != ERROR_SUCCESS)
+    {
+        ReportMissingResource(hInstance, nullptr, nullptr, L"MINIMUM_MSI");
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (!ParseMinimumMsi(strMinimum.Get(), pdwMinimum))
+    {
+        ReportInvalidMsiVersion(hInstance, strMinimum.Get());
+        return ERROR_INVALID_PARAMETER;
+    }
+    return ERROR_SUCCESS;
+}
 }
 
 bool ParseMinimumMsi(LPCWSTR szValue, DWORD* pdwMinimum)
@@ -264,54 +307,16 @@ DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** pp
     {
         return ERROR_OUTOFMEMORY;
     }
-
-    CHeapString strMinimum;
-    DWORD dwResult = LoadManifestString(hInstance, L"MINIMUM_MSI", strMinimum.Slot());
-    if (dwResult == ERROR_OUTOFMEMORY)
+    DWORD dwMinimum = 0;
+    DWORD dwResult = LoadMinimumMsi(hInstance, &dwMinimum);
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return dwResult;
+    }
+    if (IsMsiUpgradeNeeded(dwMinimum) && list.ReadNumbered(hInstance, L"1") != ERROR_SUCCESS)
     {
         return ERROR_OUTOFMEMORY;
     }
-    if (dwResult != ERROR_SUCCESS)
-    {
-        ReportMissingResource(hInstance, nullptr, nullptr, L"MINIMUM_MSI");
-        return ERROR_INVALID_PARAMETER;
-    }
-    DWORD dwMinimum = 0;
-    if (!ParseMinimumMsi(strMinimum.Get(), &dwMinimum))
-    {
-        ReportInvalidMsiVersion(hInstance, strMinimum.Get());
-        return ERROR_INVALID_PARAMETER;
-    }
-
-    CPackageInfo* pLast = nullptr;
-    // Accepting the current node links it and takes a fresh one for the next entry.
-    auto acceptCurrent = [&]() -> DWORD {
-        if (pLast)
-        {
-            pLast->pNext = list.m_pSpare;
-        }
-        else
-        {
-            list.m_pHead = list.m_pSpare;
-        }
-        pLast = list.m_pSpare;
-        list.m_pSpare = CreatePackage();
-        return list.m_pSpare ? ERROR_SUCCESS : ERROR_OUTOFMEMORY;
-    };
-
-    if (IsMsiUpgradeNeeded(dwMinimum))
-    {
-        dwResult = ReadPackage(list.m_pSpare, hInstance, L"1");
-        if (dwResult == ERROR_OUTOFMEMORY)
-        {
-            return ERROR_OUTOFMEMORY;
-        }
-        if (dwResult == ERROR_SUCCESS && acceptCurrent() != ERROR_SUCCESS)
-        {
-            return ERROR_OUTOFMEMORY;
-        }
-    }
-
     for (int n = 2;; ++n)
     {
         WCHAR szNumber[10] = {};
@@ -326,17 +331,11 @@ DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** pp
         {
             break;
         }
-        dwResult = ReadPackage(list.m_pSpare, hInstance, szNumber);
-        if (dwResult == ERROR_OUTOFMEMORY)
-        {
-            return ERROR_OUTOFMEMORY;
-        }
-        if (dwResult == ERROR_SUCCESS && acceptCurrent() != ERROR_SUCCESS)
+        if (list.ReadNumbered(hInstance, szNumber) != ERROR_SUCCESS)
         {
             return ERROR_OUTOFMEMORY;
         }
     }
-
     dwResult = FilterPackageList(&list.m_pHead, szBaseUrl, IsRunningOnWin64());
     if (dwResult != ERROR_SUCCESS)
     {

@@ -60,6 +60,19 @@ struct CCloseHandle
 // A kernel handle for which null means none (mutexes, threads, processes).
 using CHandleOwner = CScopedOwner<HANDLE, CCloseHandle>;
 
+struct CReleaseInterface
+{
+    template <typename T>
+    void operator()(T* p) const
+    {
+        p->Release();
+    }
+};
+
+// A reference to a COM object (or an object counted the same way).
+template <typename T>
+using CInterfaceOwner = CScopedOwner<T*, CReleaseInterface>;
+
 struct CFreeLibrary
 {
     void operator()(HMODULE hModule) const { FreeLibrary(hModule); }

@@ -39,12 +39,24 @@ void PinSystemLibraries()
     }
 }
 
+DWORD ComposeSystemFilePath(PFN_GET_SYSTEM_DIRECTORY_W pfnGetSystemDirectory, LPCWSTR szName, LPWSTR szPath)
+{
+    szPath[0] = L'\0';
+    UINT cchSystem = pfnGetSystemDirectory(szPath, MAX_PATH);
+    if (cchSystem == 0 || cchSystem >= MAX_PATH)
+    {
+        szPath[0] = L'\0';
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return SUCCEEDED(SafeAppend(szPath, MAX_PATH, L"\\")) && SUCCEEDED(SafeAppend(szPath, MAX_PATH, szName))
+               ? ERROR_SUCCESS
+               : ERROR_BUFFER_OVERFLOW;
+}
+
 HMODULE LoadSystemLibrary(LPCWSTR szName)
 {
     WCHAR szPath[MAX_PATH] = {};
-    UINT cchSystem = GetSystemDirectoryW(szPath, MAX_PATH);
-    if (!szName || wcspbrk(szName, L"\\/:") || cchSystem == 0 || cchSystem >= MAX_PATH ||
-        FAILED(SafeAppend(szPath, MAX_PATH, L"\\")) || FAILED(SafeAppend(szPath, MAX_PATH, szName)))
+    if (!szName || wcspbrk(szName, L"\\/:") || ComposeSystemFilePath(&GetSystemDirectoryW, szName, szPath) != ERROR_SUCCESS)
     {
         return nullptr;
     }

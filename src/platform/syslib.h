@@ -18,6 +18,12 @@ void RestrictDllSearch();
 // COM server is created.
 void PinSystemLibraries();
 
+// The system folder that pfnGetSystemDirectory names, a backslash and a file
+// name, in a buffer of MAX_PATH: 0, ERROR_PATH_NOT_FOUND when there is no
+// system folder, ERROR_BUFFER_OVERFLOW when the path does not fit.
+using PFN_GET_SYSTEM_DIRECTORY_W = UINT(WINAPI*)(LPWSTR lpBuffer, UINT uSize);
+DWORD ComposeSystemFilePath(PFN_GET_SYSTEM_DIRECTORY_W pfnGetSystemDirectory, LPCWSTR szName, LPWSTR szPath);
+
 // Loads a library by its file name from the system folder; null when it
 // cannot be loaded there.
 HMODULE LoadSystemLibrary(LPCWSTR szName);

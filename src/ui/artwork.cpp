@@ -16,19 +16,6 @@ public:
     explicit CMemoryDC(HDC hdcReference) : CScopedOwner(CreateCompatibleDC(hdcReference)) {}
 };
 
-// A picture object released on every path.
-class CPictureOwner
-{
-public:
-    ~CPictureOwner()
-    {
-        if (m_pPicture)
-        {
-            m_pPicture->Release();
-        }
-    }
-    IPicture* m_pPicture = nullptr;
-};
 }
 
 HRESULT LoadPictureFromMemory(const void* pData, DWORD cbData, IPicture** ppPicture, LONG* pcxHimetric,
@@ -86,10 +73,12 @@ HRESULT LoadJpegBitmap(HINSTANCE hInstance, UINT nId, HDC hdcReference, int nWid
     }
     DWORD cbData = SizeofResource(hInstance, hResource);
     CMemoryDC memory(hdcReference);
-    CPictureOwner picture;
     LONG cxHimetric = 0;
     LONG cyHimetric = 0;
-    if (!memory.Get() || FAILED(LoadPictureFromMemory(pData, cbData, &picture.m_pPicture, &cxHimetric, &cyHimetric)))
+    IPicture* pPicture = nullptr;
+    HRESULT hrLoad = memory.Get() ? LoadPictureFromMemory(pData, cbData, &pPicture, &cxHimetric, &cyHimetric) : E_FAIL;
+    CInterfaceOwner<IPicture> picture(SUCCEEDED(hrLoad) ? pPicture : nullptr);
+    if (!picture.Get())
     {
         return E_FAIL;
     }
@@ -100,7 +89,7 @@ HRESULT LoadJpegBitmap(HINSTANCE hInstance, UINT nId, HDC hdcReference, int nWid
     }
     HGDIOBJ hOld = SelectObject(memory.Get(), hBitmap);
     // HIMETRIC grows upward, so the destination is given bottom-up.
-    HRESULT hr = picture.m_pPicture->Render(memory.Get(), 0, nHeight, nWidth, -nHeight, 0, 0, cxHimetric, cyHimetric,
+    HRESULT hr = picture.Get()->Render(memory.Get(), 0, nHeight, nWidth, -nHeight, 0, 0, cxHimetric, cyHimetric,
                                             nullptr);
     SelectObject(memory.Get(), hOld);
     if (FAILED(hr))

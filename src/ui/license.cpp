@@ -16,7 +16,6 @@ std::optional<LicensePageState> g_licensePageState;
 
 namespace
 {
-constexpr UINT c_uRedrawAll = RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME;
 constexpr LPARAM c_cchLicenseLimit = 0x400000;
 constexpr DWORD c_cbRtfScanChunk = 0x10000;
 const wchar_t c_szOtherCountries[] = L"Other Countries";
@@ -129,8 +128,8 @@ void CSetupWizard::FillLicensePage(HWND hWndTimer)
     }
     HWND hWnd = m_hWnd.load();
     SetForegroundWindow(hWnd);
-    RedrawWindow(hWnd, nullptr, nullptr, c_uRedrawAll);
-    RedrawWindow(m_hLicenseText, nullptr, nullptr, c_uRedrawAll);
+    RedrawWindow(hWnd, nullptr, nullptr, REDRAW_ALL);
+    RedrawWindow(m_hLicenseText, nullptr, nullptr, REDRAW_ALL);
 }
 
 bool CSetupWizard::FillCountryList()

@@ -33,11 +33,7 @@ constexpr UINT IDS_FINISH_LAUNCH_DETAIL = 345;
 
 void LoadInto(HINSTANCE hInstance, UINT nId, LPWSTR szText)
 {
-    szText[0] = L'\0';
-    if (LoadStringW(hInstance, nId, szText, STATUS_TEXT_CAPACITY) <= 0)
-    {
-        szText[0] = L'\0';
-    }
+    LoadStringOrEmpty(hInstance, nId, szText, STATUS_TEXT_CAPACITY);
 }
 
 void AppendString(HINSTANCE hInstance, UINT nId, LPWSTR szText)

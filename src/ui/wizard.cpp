@@ -34,7 +34,6 @@ void InitCommonControlClasses()
     }
 }
 
-constexpr UINT c_uRedrawAll = RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME;
 constexpr int c_cchText = 512;
 
 void SetTitleFont(HWND hWnd)
@@ -136,7 +135,7 @@ bool CSetupWizard::Init(HINSTANCE hInstance)
     if (!m_hWnd.load())
     {
         CreatePage(IDD_SPLASH, IDB_SPLASH);
-        RedrawWindow(m_hWnd.load(), nullptr, nullptr, c_uRedrawAll);
+        RedrawWindow(m_hWnd.load(), nullptr, nullptr, REDRAW_ALL);
         g_tSplashShown.store(time(nullptr));
         m_ullSplashTick = GetTickCount64();
     }
@@ -202,7 +201,7 @@ void CSetupWizard::SetPage(WizardPage nPage)
         InitLicensePage();
         SetFocus(GetDlgItem(hWnd, IDC_BUTTON_LEFT));
         SetForegroundWindow(hWnd);
-        RedrawWindow(hWnd, nullptr, nullptr, c_uRedrawAll);
+        RedrawWindow(hWnd, nullptr, nullptr, REDRAW_ALL);
         break;
     }
     case PageProgress:
@@ -212,7 +211,7 @@ void CSetupWizard::SetPage(WizardPage nPage)
         restart.Register();
         ShowWindow(GetDlgItem(hWnd, IDC_PROGRESS), SW_SHOW);
         ShowWindow(GetDlgItem(hWnd, IDC_BUTTON_LEFT), SW_HIDE);
-        RedrawWindow(hWnd, nullptr, nullptr, c_uRedrawAll);
+        RedrawWindow(hWnd, nullptr, nullptr, REDRAW_ALL);
         break;
     }
     case PageFinish:
@@ -456,7 +455,7 @@ void CSetupWizard::RefreshStatus()
     SetDlgItemTextW(hWnd, IDC_SUBTITLE, texts.szSubtitle);
     SetDlgItemTextW(hWnd, IDC_DETAIL, texts.szDetail);
     SetDlgItemTextW(hWnd, IDC_STATUS, texts.szStatus);
-    RedrawWindow(hWnd, nullptr, nullptr, c_uRedrawAll);
+    RedrawWindow(hWnd, nullptr, nullptr, REDRAW_ALL);
 }
 
 bool CSetupWizard::Close()
@@ -630,6 +629,50 @@ void LaunchProduct()
     }
 }
 
+bool CSetupWizard::OnCommand(WPARAM wParam)
+{
+    if (wParam == IDC_BUTTON_RIGHT)
+    {
+        switch (m_nPage)
+        {
+        case PageProgress:
+            ConfirmCancel();
+            break;
+        case PageFinish:
+            OnFinishButton(IDC_BUTTON_RIGHT);
+            break;
+        default:
+            Close();
+            break;
+        }
+        return true;
+    }
+    if (wParam == IDC_BUTTON_LEFT)
+    {
+        if (m_nPage == PageLicense)
+        {
+            SetPage(PageProgress);
+            ResumeWorkers();
+        }
+        else if (m_nPage == PageFinish)
+        {
+            OnFinishButton(IDC_BUTTON_LEFT);
+        }
+        return true;
+    }
+    if (wParam == IDC_PRINT)
+    {
+        PrintLicense();
+        return true;
+    }
+    if (HIWORD(wParam) == CBN_SELENDOK)
+    {
+        OnCountryChanged();
+        return true;
+    }
+    return false;
+}
+
 INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM lParam)
 {
     switch (uMessage)
@@ -658,46 +701,7 @@ INT_PTR CALLBACK WizardDialogProc(HWND hWnd, UINT uMessage, WPARAM wParam, LPARA
     switch (uMessage)
     {
     case WM_COMMAND:
-        if (wParam == IDC_BUTTON_RIGHT)
-        {
-            switch (pWizard->m_nPage)
-            {
-            case PageProgress:
-                pWizard->ConfirmCancel();
-                break;
-            case PageFinish:
-                pWizard->OnFinishButton(IDC_BUTTON_RIGHT);
-                break;
-            default:
-                pWizard->Close();
-                break;
-            }
-            return TRUE;
-        }
-        if (wParam == IDC_BUTTON_LEFT)
-        {
-            if (pWizard->m_nPage == PageLicense)
-            {
-                pWizard->SetPage(PageProgress);
-                pWizard->ResumeWorkers();
-            }
-            else if (pWizard->m_nPage == PageFinish)
-            {
-                pWizard->OnFinishButton(IDC_BUTTON_LEFT);
-            }
-            return TRUE;
-        }
-        if (wParam == IDC_PRINT)
-        {
-            pWizard->PrintLicense();
-            return TRUE;
-        }
-        if (HIWORD(wParam) == CBN_SELENDOK)
-        {
-            pWizard->OnCountryChanged();
-            return TRUE;
-        }
-        return FALSE;
+        return pWizard->OnCommand(wParam) ? TRUE : FALSE;
     case WM_TIMER:
         if (wParam == IDT_FILL_LICENSE)
         {

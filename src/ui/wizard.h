@@ -12,6 +12,9 @@ enum WizardPage : int
     PageFinish = 4,
 };
 
+// How the wizard redraws a page and all its controls at once.
+constexpr UINT REDRAW_ALL = RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME;
+
 // Dialog templates, pictures and controls of the wizard's windows.
 constexpr UINT IDD_SPLASH = 109;
 constexpr UINT IDD_LICENSE = 1102;
@@ -137,6 +140,8 @@ private:
     void OnFinishButton(int nButton);
     void OnCloseRequest();
     void OnSetupDone();
+    // A button or the country box; false for a command of no control here.
+    bool OnCommand(WPARAM wParam);
     friend INT_PTR CALLBACK WizardDialogProc(HWND, UINT, WPARAM, LPARAM);
 
     // Open while the workers may run; closed while the cancel question is

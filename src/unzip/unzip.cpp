@@ -81,6 +81,63 @@ struct Archive
     }
 };
 
+// Finds the end record in the file's last bytes; null when there is none.
+const unsigned char* FindEndRecord(const std::vector<unsigned char>& tail)
+{
+    size_t iEnd = tail.size() - c_cbEndRecord + 1;
+    while (iEnd-- > 0)
+    {
+        if (ReadU32(&tail[iEnd]) == c_dwEndSignature)
+        {
+            return &tail[iEnd];
+        }
+    }
+    return nullptr;
+}
+
+// Reads the central record at iPos into the entry and moves iPos past it;
+// false when it is not a whole record.
+bool ReadCentralEntry(const std::vector<unsigned char>& directory, size_t& iPos, Entry& entry)
+{
+    if (iPos + c_cbCentralHeader > directory.size() || ReadU32(&directory[iPos]) != c_dwCentralSignature)
+    {
+        return false;
+    }
+    const unsigned char* p = &directory[iPos];
+    unz_file_info& info = entry.info;
+    info.version = ReadU16(p + 4);
+    info.version_needed = ReadU16(p + 6);
+    info.flag = ReadU16(p + 8);
+    info.compression_method = ReadU16(p + 10);
+    info.dosDate = ReadU32(p + 12);
+    info.crc = ReadU32(p + 16);
+    info.compressed_size = ReadU32(p + 20);
+    info.uncompressed_size = ReadU32(p + 24);
+    info.size_filename = ReadU16(p + 28);
+    info.size_file_extra = ReadU16(p + 30);
+    info.size_file_comment = ReadU16(p + 32);
+    info.disk_num_start = ReadU16(p + 34);
+    info.internal_fa = ReadU16(p + 36);
+    info.external_fa = ReadU32(p + 38);
+    entry.ulLocalOffset = ReadU32(p + 42);
+    size_t cbRecord = c_cbCentralHeader + info.size_filename + info.size_file_extra + info.size_file_comment;
+    if (iPos + cbRecord > directory.size())
+    {
+        return false;
+    }
+    entry.name.assign(p + c_cbCentralHeader, p + c_cbCentralHeader + info.size_filename);
+    unsigned uDate = static_cast<unsigned>(info.dosDate >> 16);
+    unsigned uTime = static_cast<unsigned>(info.dosDate & 0xFFFF);
+    info.tmu_date.tm_mday = uDate & 0x1F;
+    info.tmu_date.tm_mon = ((uDate >> 5) & 0x0F) - 1;
+    info.tmu_date.tm_year = ((uDate >> 9) & 0x7F) + 1980;
+    info.tmu_date.tm_hour = (uTime >> 11) & 0x1F;
+    info.tmu_date.tm_min = (uTime >> 5) & 0x3F;
+    info.tmu_date.tm_sec = (uTime & 0x1F) * 2;
+    iPos += cbRecord;
+    return true;
+}
+
 bool ReadCentralDirectory(Archive& archive)
 {
     size_t cbTail = static_cast<size_t>(archive.ullSize < c_cbEndRecord + c_cbMaxComment
@@ -95,21 +152,11 @@ bool ReadCentralDirectory(Archive& archive)
     {
         return false;
     }
-    size_t iEnd = cbTail - c_cbEndRecord + 1;
-    bool fFound = false;
-    while (iEnd-- > 0)
-    {
-        if (ReadU32(&tail[iEnd]) == c_dwEndSignature)
-        {
-            fFound = true;
-            break;
-        }
-    }
-    if (!fFound)
+    const unsigned char* pEnd = FindEndRecord(tail);
+    if (!pEnd)
     {
         return false;
     }
-    const unsigned char* pEnd = &tail[iEnd];
     unsigned nEntries = ReadU16(pEnd + 10);
     unsigned long ulDirectorySize = ReadU32(pEnd + 12);
     unsigned long ulDirectoryOffset = ReadU32(pEnd + 16);
@@ -133,44 +180,12 @@ bool ReadCentralDirectory(Archive& archive)
     size_t iPos = 0;
     for (unsigned n = 0; n < nEntries; ++n)
     {
-        if (iPos + c_cbCentralHeader > directory.size() || ReadU32(&directory[iPos]) != c_dwCentralSignature)
-        {
-            return false;
-        }
-        const unsigned char* p = &directory[iPos];
         Entry entry = {};
-        unz_file_info& info = entry.info;
-        info.version = ReadU16(p + 4);
-        info.version_needed = ReadU16(p + 6);
-        info.flag = ReadU16(p + 8);
-        info.compression_method = ReadU16(p + 10);
-        info.dosDate = ReadU32(p + 12);
-        info.crc = ReadU32(p + 16);
-        info.compressed_size = ReadU32(p + 20);
-        info.uncompressed_size = ReadU32(p + 24);
-        info.size_filename = ReadU16(p + 28);
-        info.size_file_extra = ReadU16(p + 30);
-        info.size_file_comment = ReadU16(p + 32);
-        info.disk_num_start = ReadU16(p + 34);
-        info.internal_fa = ReadU16(p + 36);
-        info.external_fa = ReadU32(p + 38);
-        entry.ulLocalOffset = ReadU32(p + 42);
-        size_t cbRecord = c_cbCentralHeader + info.size_filename + info.size_file_extra + info.size_file_comment;
-        if (iPos + cbRecord > directory.size())
+        if (!ReadCentralEntry(directory, iPos, entry))
         {
             return false;
         }
-        entry.name.assign(p + c_cbCentralHeader, p + c_cbCentralHeader + info.size_filename);
-        unsigned uDate = static_cast<unsigned>(info.dosDate >> 16);
-        unsigned uTime = static_cast<unsigned>(info.dosDate & 0xFFFF);
-        info.tmu_date.tm_mday = uDate & 0x1F;
-        info.tmu_date.tm_mon = ((uDate >> 5) & 0x0F) - 1;
-        info.tmu_date.tm_year = ((uDate >> 9) & 0x7F) + 1980;
-        info.tmu_date.tm_hour = (uTime >> 11) & 0x1F;
-        info.tmu_date.tm_min = (uTime >> 5) & 0x3F;
-        info.tmu_date.tm_sec = (uTime & 0x1F) * 2;
         archive.entries.push_back(std::move(entry));
-        iPos += cbRecord;
     }
     return true;
 }

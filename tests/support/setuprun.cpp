@@ -191,36 +191,46 @@ SetupRunResult RunSetupProcess(const SetupRunOptions& options)
 
 namespace
 {
-struct WizardSearch
+struct WindowSearch
 {
     DWORD dwProcessId;
-    int nControlId;
+    const std::function<bool(HWND)>* pfnMatch;
     HWND hWnd;
 };
 
-BOOL CALLBACK FindWizard(HWND hWnd, LPARAM lParam)
+BOOL CALLBACK MatchWindow(HWND hWnd, LPARAM lParam)
 {
-    WizardSearch* pSearch = reinterpret_cast<WizardSearch*>(lParam);
+    auto* pSearch = reinterpret_cast<WindowSearch*>(lParam);
     DWORD dwProcessId = 0;
     GetWindowThreadProcessId(hWnd, &dwProcessId);
-    WCHAR szTitle[256] = {};
-    GetWindowTextW(hWnd, szTitle, ARRAYSIZE(szTitle));
-    if (dwProcessId == pSearch->dwProcessId && IsWindowVisible(hWnd) &&
-        wcscmp(szTitle, L"Brantlow Project Tessal Setup") == 0 &&
-        (pSearch->nControlId == 0 || GetDlgItem(hWnd, pSearch->nControlId)))
+    if (dwProcessId == pSearch->dwProcessId && IsWindowVisible(hWnd) && (*pSearch->pfnMatch)(hWnd))
     {
         pSearch->hWnd = hWnd;
         return FALSE;
     }
     return TRUE;
 }
+
+HWND FindWizardWithControl(DWORD dwProcessId, int nControlId)
+{
+    return FindProcessWindow(dwProcessId, [nControlId](HWND hWnd) {
+        WCHAR szTitle[256] = {};
+        GetWindowTextW(hWnd, szTitle, ARRAYSIZE(szTitle));
+        return wcscmp(szTitle, L"Brantlow Project Tessal Setup") == 0 && (nControlId == 0 || GetDlgItem(hWnd, nControlId));
+    });
+}
+}
+
+HWND FindProcessWindow(DWORD dwProcessId, const std::function<bool(HWND)>& fnMatch)
+{
+    WindowSearch search{dwProcessId, &fnMatch, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.hWnd;
 }
 
 HWND FindWizardWindow(DWORD dwProcessId)
 {
-    WizardSearch search{dwProcessId, 0, nullptr};
-    EnumWindows(FindWizard, reinterpret_cast<LPARAM>(&search));
-    return search.hWnd;
+    return FindWizardWithControl(dwProcessId, 0);
 }
 
 HWND WaitForWizardControl(DWORD dwProcessId, int nControlId, DWORD dwTimeoutMs)
@@ -228,11 +238,10 @@ HWND WaitForWizardControl(DWORD dwProcessId, int nControlId, DWORD dwTimeoutMs)
     DWORD dwStart = GetTickCount();
     do
     {
-        WizardSearch search{dwProcessId, nControlId, nullptr};
-        EnumWindows(FindWizard, reinterpret_cast<LPARAM>(&search));
-        if (search.hWnd)
+        HWND hWnd = FindWizardWithControl(dwProcessId, nControlId);
+        if (hWnd)
         {
-            return search.hWnd;
+            return hWnd;
         }
         Sleep(50);
     } while (GetTickCount() - dwStart < dwTimeoutMs);

@@ -1,5 +1,6 @@
 #pragma once
 #include "support/boxanswerer.h"
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ private:
     SetupRunResult m_result;
 };
 
+// The first visible top-level window of a process that fnMatch accepts.
+HWND FindProcessWindow(DWORD dwProcessId, const std::function<bool(HWND)>& fnMatch);
 // The visible top-level window of a process whose title is the setup's.
 HWND FindWizardWindow(DWORD dwProcessId);
 // Waits until the wizard shows a window that has a control of this id.

@@ -38,37 +38,13 @@ void PressKey(HWND hWnd, UINT uVirtualKey)
     PostMessageW(hFocus, WM_KEYUP, uVirtualKey, lScan | 1 | (1 << 30) | (1u << 31));
 }
 
-namespace
-{
-struct BoxSearch
-{
-    DWORD dwProcessId;
-    LPCWSTR szTextPart;
-    HWND hBox;
-};
-
-BOOL CALLBACK FindBox(HWND hWnd, LPARAM lParam)
-{
-    auto* pSearch = reinterpret_cast<BoxSearch*>(lParam);
-    DWORD dwProcessId = 0;
-    GetWindowThreadProcessId(hWnd, &dwProcessId);
-    WCHAR szClass[16] = {};
-    GetClassNameW(hWnd, szClass, ARRAYSIZE(szClass));
-    if (dwProcessId == pSearch->dwProcessId && wcscmp(szClass, L"#32770") == 0 && IsWindowVisible(hWnd) &&
-        GetControlText(hWnd, 0xFFFF).find(pSearch->szTextPart) != std::wstring::npos)
-    {
-        pSearch->hBox = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-}
-
 HWND FindMessageBox(DWORD dwProcessId, LPCWSTR szTextPart)
 {
-    BoxSearch search = {dwProcessId, szTextPart, nullptr};
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    return search.hBox;
+    return FindProcessWindow(dwProcessId, [szTextPart](HWND hWnd) {
+        WCHAR szClass[16] = {};
+        GetClassNameW(hWnd, szClass, ARRAYSIZE(szClass));
+        return wcscmp(szClass, L"#32770") == 0 && GetControlText(hWnd, 0xFFFF).find(szTextPart) != std::wstring::npos;
+    });
 }
 
 namespace
