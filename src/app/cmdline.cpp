@@ -1,4 +1,5 @@
 #include "app/cmdline.h"
+#include "diag/safestr.h"
 #include "trust/verify.h"
 #include <wchar.h>
 
@@ -88,7 +89,7 @@ RunMode GetRunMode(LPWSTR szCommandLine)
     }
     LPCWSTR pStart = first.pStart;
     size_t cchToken = static_cast<size_t>(first.pLast - pStart) + 1;
-    if (cchToken == 5 && wcsncmp(pStart, L"/rsar", 5) == 0)
+    if (cchToken == 5 && wcsncmp(pStart, RESTART_OPTION, 5) == 0)
     {
         return RunNormal;
     }
@@ -115,7 +116,7 @@ RunMode GetRunMode(LPWSTR szCommandLine)
 
 bool HasRestartOption(LPCWSTR szCommandLine)
 {
-    return szCommandLine && wcsstr(szCommandLine, L"/rsar") != nullptr;
+    return szCommandLine && wcsstr(szCommandLine, RESTART_OPTION) != nullptr;
 }
 
 DWORD CheckVerifyArgs(LPCWSTR szModulePath, LPWSTR szCommandLine)
@@ -151,4 +152,162 @@ DWORD CheckAdminArgs(LPWSTR szCommandLine)
         return ERROR_SUCCESS;
     }
     return HasTokenAfter(option.pLast) ? ERROR_BAD_ARGUMENTS : ERROR_SUCCESS;
+}
+
+namespace
+{
+enum ManagedSwitch
+{
+    ManagedSwitchNone,
+    ManagedSwitchQuiet,
+    ManagedSwitchPassive,
+    ManagedSwitchNoRestart,
+    ManagedSwitchForceRestart,
+    ManagedSwitchLog,
+};
+
+// The tokens of a command line as the tokenizer cuts them.
+struct TokenText
+{
+    std::wstring strText;
+    bool fQuoted;
+};
+
+std::vector<TokenText> SplitTokens(LPCWSTR szCommandLine)
+{
+    std::vector<TokenText> tokens;
+    std::wstring strCopy = szCommandLine ? szCommandLine : L"";
+    strCopy.push_back(L'\0');
+    for (LPWSTR p = &strCopy[0];;)
+    {
+        Token token;
+        if (!ReadToken(p, &token))
+        {
+            break;
+        }
+        tokens.push_back({std::wstring(token.pStart, token.pLast + 1), token.fQuoted});
+        LPWSTR pTerminator = GetTerminator(token.pLast);
+        if (*pTerminator == L'\0')
+        {
+            break;
+        }
+        p = CharNextW(pTerminator);
+    }
+    return tokens;
+}
+
+ManagedSwitch ClassifySwitch(const TokenText& token)
+{
+    static const struct
+    {
+        LPCWSTR szName;
+        ManagedSwitch nSwitch;
+    } c_rgSwitches[] = {
+        {L"quiet", ManagedSwitchQuiet},         {L"q", ManagedSwitchQuiet},
+        {L"passive", ManagedSwitchPassive},     {L"norestart", ManagedSwitchNoRestart},
+        {L"forcerestart", ManagedSwitchForceRestart}, {L"log", ManagedSwitchLog},
+    };
+    const std::wstring& strText = token.strText;
+    if (token.fQuoted || strText.size() < 2 || (strText[0] != L'/' && strText[0] != L'-'))
+    {
+        return ManagedSwitchNone;
+    }
+    for (const auto& entry : c_rgSwitches)
+    {
+        if (IsTextEqualNoCase(strText.c_str() + 1, entry.szName))
+        {
+            return entry.nSwitch;
+        }
+    }
+    return ManagedSwitchNone;
+}
+
+bool IsAdminSwitch(const TokenText& token)
+{
+    return !token.fQuoted && token.strText.size() == 2 && (token.strText[0] == L'/' || token.strText[0] == L'-') &&
+           (token.strText[1] == L'a' || token.strText[1] == L'A');
+}
+
+// Sets the flag of one switch; the log's path is taken by the caller.
+void ApplySwitch(ManagedSwitch nSwitch, ManagedOptions* pOptions)
+{
+    switch (nSwitch)
+    {
+    case ManagedSwitchQuiet:
+        pOptions->fQuiet = true;
+        break;
+    case ManagedSwitchPassive:
+        pOptions->fPassive = true;
+        break;
+    case ManagedSwitchNoRestart:
+        pOptions->fNoRestart = true;
+        break;
+    case ManagedSwitchForceRestart:
+        pOptions->fForceRestart = true;
+        break;
+    default:
+        break;
+    }
+}
+}
+
+DWORD ParseManagedOptions(LPCWSTR szCommandLine, ManagedOptions* pOptions)
+{
+    *pOptions = ManagedOptions();
+    std::vector<TokenText> tokens = SplitTokens(szCommandLine);
+    if (tokens.empty())
+    {
+        return ERROR_SUCCESS;
+    }
+    const std::wstring& strFirst = tokens[0].strText;
+    bool fOwnRules = !tokens[0].fQuoted && strFirst.size() == 2 && (strFirst[0] == L'/' || strFirst[0] == L'-') &&
+                     (strFirst[1] == L'v' || strFirst[1] == L'V' || strFirst[1] == L'?');
+    for (const TokenText& token : tokens)
+    {
+        ManagedSwitch nSwitch = ClassifySwitch(token);
+        pOptions->fPresent = pOptions->fPresent || (!fOwnRules && nSwitch != ManagedSwitchNone);
+        ApplySwitch(fOwnRules ? ManagedSwitchNone : nSwitch, pOptions);
+    }
+    if (!pOptions->fPresent)
+    {
+        return ERROR_SUCCESS;
+    }
+    for (size_t i = 0; i < tokens.size(); ++i)
+    {
+        ManagedSwitch nSwitch = ClassifySwitch(tokens[i]);
+        if (nSwitch == ManagedSwitchLog)
+        {
+            if (i + 1 >= tokens.size() || tokens[i + 1].strText.empty())
+            {
+                return ERROR_BAD_ARGUMENTS;
+            }
+            pOptions->strLogPath = tokens[++i].strText;
+        }
+        else if (!tokens[i].fQuoted && tokens[i].strText == RESTART_OPTION)
+        {
+            pOptions->fRestarted = true;
+        }
+        else if (IsAdminSwitch(tokens[i]))
+        {
+            pOptions->fAdmin = true;
+        }
+        else if (nSwitch == ManagedSwitchNone)
+        {
+            return ERROR_BAD_ARGUMENTS;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+std::wstring ComposeRestartCommandLine(const ManagedOptions& options)
+{
+    std::wstring strLine = RESTART_OPTION;
+    strLine += options.fQuiet ? L" /quiet" : (options.fPassive ? L" /passive" : L"");
+    strLine += options.fNoRestart ? L" /norestart" : (options.fForceRestart ? L" /forcerestart" : L"");
+    strLine += options.fAdmin ? L" /a" : L"";
+    if (!options.strLogPath.empty())
+    {
+        strLine += L" /log \"" + options.strLogPath + L"\"";
+    }
+    return strLine;
 }

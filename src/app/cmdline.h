@@ -1,5 +1,10 @@
 #pragma once
 #include <windows.h>
+#include <string>
+#include <vector>
+
+// Given by the platform's restart registration; compared case-sensitively.
+constexpr WCHAR RESTART_OPTION[] = L"/rsar";
 
 enum RunMode : int
 {
@@ -18,3 +23,30 @@ bool HasRestartOption(LPCWSTR szCommandLine);
 // Writes a NUL after the path token in place.
 DWORD CheckVerifyArgs(LPCWSTR szModulePath, LPWSTR szCommandLine);
 DWORD CheckAdminArgs(LPWSTR szCommandLine);
+
+// The switches of unattended and managed runs. They may come in any order,
+// with "/" or "-" and in any case, beside "/rsar" and "/a".
+struct ManagedOptions
+{
+    // A managed switch is on the command line; without one the older rules
+    // above decide alone.
+    bool fPresent = false;
+    bool fQuiet = false;
+    bool fPassive = false;
+    bool fNoRestart = false;
+    bool fForceRestart = false;
+    bool fAdmin = false;
+    bool fRestarted = false;
+    std::wstring strLogPath;
+
+    bool IsUnattended() const { return fQuiet || fPassive; }
+};
+
+// Reads the managed switches: 0, or 160 when a token is not recognised or a
+// switch lacks its argument (the unattended flags are set even then, so that
+// the caller knows whether it may show the usage box). A command line whose
+// first token is "/v" or "/?" keeps its own rules: fPresent stays false.
+DWORD ParseManagedOptions(LPCWSTR szCommandLine, ManagedOptions* pOptions);
+// The command line a managed run registers for its restart: "/rsar" and its
+// own switches.
+std::wstring ComposeRestartCommandLine(const ManagedOptions& options);

@@ -28,11 +28,11 @@ CRestartRegistration::~CRestartRegistration()
     }
 }
 
-void CRestartRegistration::Register()
+void CRestartRegistration::Register(LPCWSTR szCommandLine)
 {
     if (m_pfnRegister)
     {
-        m_pfnRegister(RESTART_COMMAND_LINE, RESTART_NO_CRASH);
+        m_pfnRegister(szCommandLine, RESTART_NO_CRASH);
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+constexpr WCHAR RESTART_COMMAND_LINE[] = L"/rsar";
+
 // The platform's restart registration, looked up in Kernel32 for the
 // duration of one page switch; either function may be missing.
 class CRestartRegistration
@@ -11,7 +13,8 @@ public:
     CRestartRegistration(const CRestartRegistration&) = delete;
     CRestartRegistration& operator=(const CRestartRegistration&) = delete;
 
-    void Register();
+    // szCommandLine: what the restarted setup gets; "/rsar" by default.
+    void Register(LPCWSTR szCommandLine = RESTART_COMMAND_LINE);
     void Unregister();
 
 private:
@@ -26,7 +29,6 @@ bool EnableShutdownPrivilege();
 // Asks the platform to restart the machine; the result is not examined.
 void RequestMachineRestart();
 
-constexpr WCHAR RESTART_COMMAND_LINE[] = L"/rsar";
 // EWX_REBOOT with EWX_FORCEIFHUNG; a planned restart for an installation.
 constexpr UINT RESTART_REQUEST_FLAGS = 18;
 constexpr DWORD RESTART_REQUEST_REASON = 0x84040002;

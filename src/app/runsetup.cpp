@@ -1,5 +1,6 @@
 #include "app/runsetup.h"
 #include "app/cmdline.h"
+#include "app/exitcode.h"
 #include "app/restart.h"
 #include "checks/syschecks.h"
 #include "diag/heapstr.h"
@@ -34,12 +35,20 @@ struct CRunState
     CHeapString strDatabase;
     CHeapString strBaseUrl;
     CPackageInfo* pPackages;
+    // The command line has managed switches, which were checked already.
+    bool fManaged;
+    bool fAlreadyRunning;
 };
 
 // Shown when a system check fails: the finish page names the failure and
 // the run waits for the user to close the wizard.
 void RunFailureTail(CSetupWizard& wizard)
 {
+    if (wizard.GetUiMode() != UiModeFull)
+    {
+        // Unattended: the failure's box was logged, and the exit code says it.
+        return;
+    }
     wizard.SetPage(PageFinish);
     wizard.RefreshStatus();
     wizard.RunMessageLoop();
@@ -121,7 +130,8 @@ bool TakeSingleInstance(CRunState& run)
     }
     DWORD dwMutexError = GetLastError();
     run.mutex.Reset(hMutex);
-    return dwMutexError != ERROR_ALREADY_EXISTS;
+    run.fAlreadyRunning = dwMutexError == ERROR_ALREADY_EXISTS;
+    return !run.fAlreadyRunning;
 }
 
 // The manifest's global entries and the admin arguments; false ends the run
@@ -133,7 +143,7 @@ bool LoadGlobalEntries(CRunState& run, RunMode nMode)
     {
         return false;
     }
-    if (nMode == RunAdmin && CheckAdminArgs(run.szCommandLine) == ERROR_BAD_ARGUMENTS)
+    if (nMode == RunAdmin && !run.fManaged && CheckAdminArgs(run.szCommandLine) == ERROR_BAD_ARGUMENTS)
     {
         ShowUsage(run.hInstance, wizard.GetOwnerWindow(), run.szTitle);
         return false;
@@ -192,7 +202,8 @@ void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
         return;
     }
     wizard.Start(hInstallThread, hDownloadThread, run.pPackages);
-    if (fRestarted)
+    // An unattended run is on its progress page already.
+    if (fRestarted && wizard.GetUiMode() == UiModeFull)
     {
         wizard.SetPage(PageProgress);
         wizard.ResumeWorkers();
@@ -208,6 +219,72 @@ bool IsOperationAccepted(LPCWSTR szOperation)
                            IsTextEqualNoCase(szOperation, L"DEFAULT"));
 }
 
+namespace
+{
+// Runs the install and waits for the worker threads.
+void RunInstallAndStopWorkers(CRunState& run, RunMode nMode, bool fRestarted,
+                              std::unique_ptr<CSetupWizard>& pWizard)
+{
+    RunInstall(run, nMode, fRestarted);
+    if (!pWizard->StopWorkers(WORKER_STOP_BOUND_MS))
+    {
+        // A thread still inside a transfer or an installer keeps what it
+        // reaches until the process ends.
+        DebugMsg(L"[Info] A worker thread is still busy at the end of the run\n");
+        pWizard->DestroyWindows();
+        static_cast<void>(pWizard.release());
+    }
+}
+
+// A run with managed switches; returns whether the machine is to restart.
+// *pdwExitCode is what an unattended run reports.
+bool RunManaged(CRunState& run, const ManagedOptions& options, DWORD dwParse, std::unique_ptr<CSetupWizard>& pWizard,
+                DWORD* pdwExitCode)
+{
+    CSetupWizard& wizard = *pWizard;
+    const bool fUnattended = options.IsUnattended();
+    RunOutcome outcome;
+    if (dwParse == ERROR_SUCCESS && !options.strLogPath.empty() &&
+        !CSetupLog::Instance().AddCopy(options.strLogPath.c_str()))
+    {
+        CSetupLog::Instance().Write(L"  Installation Error: the log file %s cannot be opened (%u)\n",
+                                    options.strLogPath.c_str(), GetLastError());
+        dwParse = ERROR_BAD_ARGUMENTS;
+    }
+    if (dwParse != ERROR_SUCCESS)
+    {
+        if (!fUnattended)
+        {
+            ShowUsage(run.hInstance, nullptr, run.szTitle);
+        }
+        outcome.fBadCommandLine = true;
+        *pdwExitCode = ChooseExitCode(outcome);
+        return false;
+    }
+    run.fManaged = true;
+    wizard.SetUiMode(options.fQuiet ? UiModeQuiet : (options.fPassive ? UiModePassive : UiModeFull),
+                     fUnattended ? ComposeRestartCommandLine(options) : std::wstring(RESTART_COMMAND_LINE));
+    wizard.m_fNeverRestart = options.fNoRestart;
+    RunInstallAndStopWorkers(run, options.fAdmin ? RunAdmin : RunNormal, options.fRestarted, pWizard);
+    // The wizard outlives a worker thread that could not be stopped, so it
+    // is still there to be read.
+    const CSetupWizard& ended = wizard;
+    outcome.fCompleted = ended.HasCompleted();
+    outcome.fCancelled = ended.WasCancelledBeforeEnd();
+    outcome.fSystemCheckFailed = !ended.m_fOsSupported || !ended.m_fBrowserSupported || !ended.m_fEnoughDiskSpace;
+    outcome.fAlreadyRunning = run.fAlreadyRunning;
+    outcome.pFailed = FindFirstFailure(run.pPackages);
+    outcome.fRestartNeeded = fUnattended && ended.m_fRestart;
+    outcome.fRestartStarted = outcome.fRestartNeeded && options.fForceRestart && !options.fNoRestart;
+    if (outcome.fRestartNeeded && !outcome.fRestartStarted)
+    {
+        CSetupLog::Instance().Write(L"  Unattended: a restart is needed and was not made\n");
+    }
+    *pdwExitCode = ChooseExitCode(outcome);
+    return fUnattended ? outcome.fRestartStarted : ended.m_fRestart;
+}
+}
+
 int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
 {
     // The worker threads point at the wizard, so it lives on the heap: past
@@ -220,7 +297,7 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
     CSetupWizard& wizard = *pWizard;
     CSetupLog::Instance().Open();
 
-    CRunState run{hInstance, szCommandLine, {}, {}, wizard, {}, {}, {}, {}, nullptr};
+    CRunState run{hInstance, szCommandLine, {}, {}, wizard, {}, {}, {}, {}, nullptr, false, false};
     LoadStringW(hInstance, IDS_TITLE, run.szTitle, c_cchTitle);
     DWORD cchModule = GetModuleFileNameW(nullptr, run.szModulePath, MAX_PATH);
     if (cchModule == 0 || cchModule >= MAX_PATH)
@@ -228,39 +305,45 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
         return 0;
     }
     DebugMsg(L"[Info] we are running from --> %s\n", run.szModulePath);
+    ManagedOptions options;
+    DWORD dwManaged = ParseManagedOptions(szCommandLine, &options);
+    // From here on an unattended run shows no box at all.
+    SetSilentMessageBoxes(options.IsUnattended());
     // A "<setup>.local" beside the setup would make the loader take DLLs
     // from there, whatever the search order says.
     WCHAR szRedirection[MAX_PATH] = {};
     if (FindDllRedirection(run.szModulePath, szRedirection, MAX_PATH))
     {
         ReportSystemError(hInstance, nullptr, run.szTitle, IDS_DLL_REDIRECTION, szRedirection);
-        return 0;
+        return options.IsUnattended() ? static_cast<int>(ERROR_INSTALL_FAILURE) : 0;
     }
 
-    RunMode nMode = GetRunMode(szCommandLine);
-    bool fRestarted = HasRestartOption(szCommandLine);
-    switch (nMode)
+    bool fRestart = false;
+    DWORD dwExitCode = ERROR_SUCCESS;
+    if (options.fPresent)
     {
-    case RunVerify:
-        if (CheckVerifyArgs(run.szModulePath, szCommandLine) == ERROR_BAD_ARGUMENTS)
+        fRestart = RunManaged(run, options, dwManaged, pWizard, &dwExitCode);
+        CSetupLog::Instance().Write(L"  Exit code %u: %s\n", dwExitCode, DescribeExitCode(dwExitCode));
+    }
+    else
+    {
+        RunMode nMode = GetRunMode(szCommandLine);
+        switch (nMode)
         {
+        case RunVerify:
+            if (CheckVerifyArgs(run.szModulePath, szCommandLine) == ERROR_BAD_ARGUMENTS)
+            {
+                ShowUsage(hInstance, nullptr, run.szTitle);
+            }
+            break;
+        case RunUsage:
             ShowUsage(hInstance, nullptr, run.szTitle);
+            break;
+        default:
+            RunInstallAndStopWorkers(run, nMode, HasRestartOption(szCommandLine), pWizard);
+            fRestart = wizard.m_fRestart;
+            break;
         }
-        break;
-    case RunUsage:
-        ShowUsage(hInstance, nullptr, run.szTitle);
-        break;
-    default:
-        RunInstall(run, nMode, fRestarted);
-        if (!wizard.StopWorkers(WORKER_STOP_BOUND_MS))
-        {
-            // A thread still inside a transfer or an installer keeps what
-            // it reaches until the process ends.
-            DebugMsg(L"[Info] A worker thread is still busy at the end of the run\n");
-            wizard.DestroyWindows();
-            static_cast<void>(pWizard.release());
-        }
-        break;
     }
 
     // The restart must come after the mutex is released, so that the setup
@@ -269,7 +352,7 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
     run.strOperation.Reset(nullptr);
     run.strDatabase.Reset(nullptr);
     run.strBaseUrl.Reset(nullptr);
-    if (wizard.m_fRestart)
+    if (fRestart)
     {
         RequestMachineRestart();
     }
@@ -278,5 +361,6 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
         DeleteObject(wizard.m_hBackground);
         wizard.m_hBackground = nullptr;
     }
-    return 0;
+    // Only an unattended run reports by its exit code.
+    return options.IsUnattended() ? static_cast<int>(dwExitCode) : 0;
 }

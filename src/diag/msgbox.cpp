@@ -1,6 +1,7 @@
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
 #include "diag/setuplog.h"
+#include <atomic>
 
 namespace
 {
@@ -13,11 +14,35 @@ void LogError(LPCWSTR szMessage)
 {
     CSetupLog::Instance().Write(L"  Installation Error: %s\n", szMessage);
 }
+
+std::atomic<bool> g_fSilentBoxes{false};
+
+// Every box of the setup comes through here; an unattended run shows none
+// and takes the box's first button.
+int ShowBox(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyle)
+{
+    if (g_fSilentBoxes.load())
+    {
+        CSetupLog::Instance().Write(L"  Unattended: no box shown for \"%s\"\n", szMessage ? szMessage : L"");
+        return (uStyle & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+    }
+    return MessageBoxW(hWndOwner, szMessage, szCaption, uStyle);
+}
+}
+
+void SetSilentMessageBoxes(bool fSilent)
+{
+    g_fSilentBoxes.store(fSilent);
+}
+
+int ShowMessageBox(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyle)
+{
+    return ShowBox(hWndOwner, szMessage, szCaption, uStyle);
 }
 
 void ShowAndLog(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyle)
 {
-    MessageBoxW(hWndOwner, szMessage, szCaption, uStyle);
+    ShowBox(hWndOwner, szMessage, szCaption, uStyle);
     LogError(szMessage);
 }
 
@@ -134,7 +159,7 @@ void ReportSystemError(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption, U
         ReportOutOfMemory(hInstance, hWndOwner, szCaption);
         return;
     }
-    MessageBoxW(hWndOwner, szText, szCaption, MB_ICONERROR);
+    ShowBox(hWndOwner, szText, szCaption, MB_ICONERROR);
     LogError(szText);
     LocalFree(szText);
 }
@@ -187,7 +212,11 @@ void ReportMsiError(DWORD dwCode, HWND hWndOwner, LPCWSTR szCaption, HINSTANCE h
 
 void ShowUsage(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption)
 {
-    WCHAR szMessage[MESSAGE_CAPACITY];
-    LoadText(hInstance, IDS_USAGE, szMessage);
-    MessageBoxW(hWndOwner, szMessage, szCaption, MB_OK | MB_ICONINFORMATION);
+    WCHAR szMessage[MESSAGE_CAPACITY * 2];
+    LoadStringOrEmpty(hInstance, IDS_USAGE, szMessage, MESSAGE_CAPACITY);
+    // The managed switches follow the older lines, which stay as they were.
+    WCHAR szManaged[MESSAGE_CAPACITY];
+    LoadText(hInstance, IDS_USAGE_MANAGED, szManaged);
+    SafeAppend(szMessage, ARRAYSIZE(szMessage), szManaged);
+    ShowBox(hWndOwner, szMessage, szCaption, MB_OK | MB_ICONINFORMATION);
 }

@@ -12,6 +12,7 @@ constexpr UINT IDS_MSI_UPGRADE_FAILED = 29;
 constexpr UINT IDS_INSTALL_ERROR = 32;
 constexpr UINT IDS_BAD_OPERATION = 34;
 constexpr UINT IDS_USAGE = 35;
+constexpr UINT IDS_USAGE_MANAGED = 347;
 constexpr UINT IDS_OS_NOT_SUPPORTED = 36;
 constexpr UINT IDS_INTERNAL_ERROR = 37;
 constexpr UINT IDS_BROWSER_NOT_SUPPORTED = 331;
@@ -34,6 +35,11 @@ void ReportOutOfMemory(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption);
 // A box with a fixed text of its own, logged like every error box.
 void ShowAndLog(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyle);
 void ShowUsage(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption);
+// An unattended run shows no box at all: each is logged and takes its
+// first button (OK, or Yes).
+void SetSilentMessageBoxes(bool fSilent);
+// A box of the setup's own; none while boxes are silent.
+int ShowMessageBox(HWND hWndOwner, LPCWSTR szMessage, LPCWSTR szCaption, UINT uStyle);
 
 // Decisions kept apart from the boxes so they can be tested without windows.
 bool IsSilentMsiResult(DWORD dwCode);

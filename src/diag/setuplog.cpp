@@ -26,7 +26,7 @@ CSetupLog& CSetupLog::Instance()
     return s_log;
 }
 
-CSetupLog::CSetupLog() : m_hFile(INVALID_HANDLE_VALUE)
+CSetupLog::CSetupLog() : m_hFile(INVALID_HANDLE_VALUE), m_hCopy(INVALID_HANDLE_VALUE)
 {
     InitializeCriticalSection(&m_csWrite);
 }
@@ -100,20 +100,65 @@ bool CSetupLog::Open()
     return true;
 }
 
+bool CSetupLog::AddCopy(LPCWSTR szPath)
+{
+    HANDLE hCopy = CreateFileW(szPath, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+    if (hCopy == INVALID_HANDLE_VALUE)
+    {
+        return false;
+    }
+    CLogLock lock(m_csWrite);
+    if (m_hCopy != INVALID_HANDLE_VALUE)
+    {
+        CloseHandle(m_hCopy);
+    }
+    m_hCopy = hCopy;
+    // The copy starts as the log did, so that it reads as a whole run.
+    if (m_hFile != INVALID_HANDLE_VALUE)
+    {
+        WCHAR szStart[LOG_LINE_CAPACITY + 1];
+        SafeFormat(szStart, ARRAYSIZE(szStart), L"=== Setup started on %s by %s ===\r\n", m_strComputer.c_str(),
+                   m_strUser.c_str());
+        WriteTo(m_hCopy, szStart, true);
+    }
+    return true;
+}
+
 bool CSetupLog::WriteText(LPCWSTR szText)
 {
+    if (m_hCopy != INVALID_HANDLE_VALUE)
+    {
+        WriteTo(m_hCopy, szText, false);
+    }
+    return WriteTo(m_hFile, szText, false);
+}
+
+bool CSetupLog::WriteTo(HANDLE hFile, LPCWSTR szText, bool fPrefixed)
+{
+    if (fPrefixed)
+    {
+        WCHAR szPrefix[LOG_LINE_CAPACITY + 1];
+        FormatPrefix(szPrefix, ARRAYSIZE(szPrefix));
+        WriteTo(hFile, szPrefix, false);
+    }
     DWORD cbText = static_cast<DWORD>(wcslen(szText) * sizeof(WCHAR));
     DWORD cbWritten = 0;
-    return WriteFile(m_hFile, szText, cbText, &cbWritten, nullptr) != FALSE;
+    return WriteFile(hFile, szText, cbText, &cbWritten, nullptr) != FALSE;
+}
+
+void CSetupLog::FormatPrefix(LPWSTR szPrefix, size_t cchPrefix) const
+{
+    SYSTEMTIME st = {};
+    GetLocalTime(&st);
+    SafeFormat(szPrefix, cchPrefix, L"%d/%d/%d:%02d:%02d:%02d\t%s\t%s\t", st.wYear, st.wMonth, st.wDay, st.wHour,
+               st.wMinute, st.wSecond, m_strUser.c_str(), m_strComputer.c_str());
 }
 
 void CSetupLog::WritePrefixed(LPCWSTR szMessage)
 {
     WCHAR szPrefix[LOG_LINE_CAPACITY + 1];
-    SYSTEMTIME st = {};
-    GetLocalTime(&st);
-    SafeFormat(szPrefix, ARRAYSIZE(szPrefix), L"%d/%d/%d:%02d:%02d:%02d\t%s\t%s\t", st.wYear, st.wMonth, st.wDay,
-               st.wHour, st.wMinute, st.wSecond, m_strUser.c_str(), m_strComputer.c_str());
+    FormatPrefix(szPrefix, ARRAYSIZE(szPrefix));
     WriteText(szPrefix);
     WriteText(szMessage);
 }
@@ -168,6 +213,11 @@ void CSetupLog::Close()
         WritePrefixed(L"=== Setup ended ===\r\n\r\n");
         CloseHandle(m_hFile);
         m_hFile = INVALID_HANDLE_VALUE;
+        if (m_hCopy != INVALID_HANDLE_VALUE)
+        {
+            CloseHandle(m_hCopy);
+            m_hCopy = INVALID_HANDLE_VALUE;
+        }
         strTemporary = m_strPath;
     }
     WCHAR szFinal[MAX_PATH] = {};

@@ -11,6 +11,9 @@ public:
     static CSetupLog& Instance();
 
     bool Open();
+    // Writes every later line to this file too (created, or appended to),
+    // after the start line; false when it cannot be opened.
+    bool AddCopy(LPCWSTR szPath);
     void Write(LPCWSTR szFormat, ...);
     void Close();
 
@@ -27,8 +30,11 @@ private:
     void WriteLocked(LPCWSTR szFormat, va_list args);
     void WritePrefixed(LPCWSTR szMessage);
     bool WriteText(LPCWSTR szText);
+    bool WriteTo(HANDLE hFile, LPCWSTR szText, bool fPrefixed);
+    void FormatPrefix(LPWSTR szPrefix, size_t cchPrefix) const;
 
     HANDLE m_hFile;
+    HANDLE m_hCopy;
     std::wstring m_strPath;
     std::wstring m_strComputer;
     std::wstring m_strUser;

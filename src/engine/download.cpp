@@ -2,6 +2,7 @@
 #include "diag/heapstr.h"
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
+#include "diag/setuplog.h"
 #include "diag/trace.h"
 #include "engine/workers.h"
 #include "platform/overrides.h"
@@ -589,6 +590,13 @@ DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLo
         }
         if (!fRetry)
         {
+            if (pWizard->GetUiMode() != UiModeFull)
+            {
+                // A deployment tool's log reader has no box to look at.
+                CSetupLog::Instance().Write(L"  Installation Error: %s could not be downloaded from %s (0x%08X, HTTP %u)\n",
+                                            pPackage->szProductName ? pPackage->szProductName : L"",
+                                            strCanonical.Get(), static_cast<unsigned>(hr), dwHttpStatus);
+            }
             ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
             return ERROR_FILE_NOT_FOUND;
         }

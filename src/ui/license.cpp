@@ -204,7 +204,7 @@ void CSetupWizard::LoadLicenseText(const std::wstring& strFile)
     }
     if (!file.IsValid() || !IsRtfFileShowable(file.Get()))
     {
-        MessageBoxW(GetOwnerWindow(), L"Error openning RTF file.", L"", MB_ICONERROR);
+        ShowMessageBox(GetOwnerWindow(), L"Error openning RTF file.", L"", MB_ICONERROR);
         return;
     }
     SendMessageW(m_hLicenseText, EM_SETBKGNDCOLOR, 0, RGB(255, 255, 255));

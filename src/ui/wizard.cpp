@@ -5,6 +5,7 @@
 #include "diag/heapstr.h"
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
+#include "diag/setuplog.h"
 #include "engine/workers.h"
 #include "ui/license.h"
 #include "ui/status.h"
@@ -92,11 +93,12 @@ POINT GetCenteredPosition(const RECT& rcWorkArea, int nWidth, int nHeight)
 CSetupWizard::CSetupWizard()
     : m_hInstance(nullptr), m_hWnd(nullptr), m_hWndParent(nullptr), m_hCountryCombo(nullptr),
       m_hLicenseText(nullptr), m_fCancelled(false), m_fOsSupported(true), m_fBrowserSupported(true),
-      m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false),
+      m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false), m_fNeverRestart(false),
       m_fPackageFailed(false), m_pPackages(nullptr), m_pInstalling(nullptr), m_nPage(PageLicense),
       m_hBackground(nullptr), m_szEulaFolder(AllocString(MAX_PATH)), m_hWorkersMayRun(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       m_rghWindows{}, m_cWindows(0), m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0),
-      m_fAskingCancel(false), m_fDonePending(false)
+      m_fAskingCancel(false), m_fDonePending(false), m_nUiMode(UiModeFull), m_strRestartCommandLine(RESTART_COMMAND_LINE),
+      m_fCompleted(false), m_fCancelledAtEnd(false)
 {
 }
 
@@ -183,7 +185,21 @@ void CSetupWizard::CreatePage(UINT nTemplate, UINT nPicture)
     {
         MoveWindow(hWnd, rcOld.left, rcOld.top, rcOld.right - rcOld.left, rcOld.bottom - rcOld.top, TRUE);
     }
-    ShowWindow(hWnd, SW_SHOW);
+    if (IsPageShown(m_nUiMode, nTemplate))
+    {
+        ShowWindow(hWnd, SW_SHOW);
+    }
+}
+
+bool IsPageShown(UiMode nMode, UINT nTemplate)
+{
+    return nMode == UiModeFull || (nMode == UiModePassive && nTemplate == IDD_PROGRESS);
+}
+
+void CSetupWizard::SetUiMode(UiMode nMode, const std::wstring& strRestartCommandLine)
+{
+    m_nUiMode = nMode;
+    m_strRestartCommandLine = strRestartCommandLine;
 }
 
 void CSetupWizard::SetPage(WizardPage nPage)
@@ -208,7 +224,7 @@ void CSetupWizard::SetPage(WizardPage nPage)
     {
         CreatePage(IDD_PROGRESS, IDB_PAGE);
         HWND hWnd = m_hWnd.load();
-        restart.Register();
+        restart.Register(m_strRestartCommandLine.c_str());
         ShowWindow(GetDlgItem(hWnd, IDC_PROGRESS), SW_SHOW);
         ShowWindow(GetDlgItem(hWnd, IDC_BUTTON_LEFT), SW_HIDE);
         RedrawWindow(hWnd, nullptr, nullptr, REDRAW_ALL);
@@ -218,7 +234,10 @@ void CSetupWizard::SetPage(WizardPage nPage)
     {
         CreatePage(IDD_FINISH, IDB_PAGE);
         restart.Unregister();
-        ShowWindow(m_hWnd.load(), SW_RESTORE);
+        if (m_nUiMode == UiModeFull)
+        {
+            ShowWindow(m_hWnd.load(), SW_RESTORE);
+        }
         CheckRestartNeeded();
         RefreshStatus();
         SetFinishButtons();
@@ -301,6 +320,17 @@ void CSetupWizard::OnSetupDone()
         m_fDonePending = true;
         return;
     }
+    if (m_nUiMode != UiModeFull)
+    {
+        // Nobody reads a finish page: the run ends with what it did.
+        m_fCompleted = true;
+        m_fCancelledAtEnd = m_fCancelled.load();
+        CheckRestartNeeded();
+        CRestartRegistration restart;
+        restart.Unregister();
+        Close();
+        return;
+    }
     SetPage(PageFinish);
 }
 
@@ -309,6 +339,16 @@ void CSetupWizard::Start(HANDLE hInstallThread, HANDLE hDownloadThread, CPackage
     m_hInstallThread = hInstallThread;
     m_hDownloadThread = hDownloadThread;
     m_pPackages = pPackages;
+    if (m_nUiMode != UiModeFull)
+    {
+        // The administrator who starts an unattended install has read the
+        // licence; the run goes straight to its packages.
+        CSetupLog::Instance().Write(L"  Unattended: the licence counts as accepted\n");
+        SetPage(PageProgress);
+        ResumeWorkers();
+        RefreshStatus();
+        return;
+    }
     if (DownloadLicenseArchive(this) != ERROR_SUCCESS)
     {
         ShowAndLog(nullptr, L"Download Eula failed", L"Eula", MB_OK);
@@ -359,6 +399,13 @@ void CSetupWizard::ConfirmCancel()
     {
         return;
     }
+    if (m_nUiMode != UiModeFull)
+    {
+        // Whoever runs the setup unattended has already decided.
+        m_fCancelled.store(true);
+        CSetupLog::Instance().Write(L"  Unattended: cancelled without a question\n");
+        return;
+    }
     // The workers are held at their next cancellation test rather than
     // suspended wherever they are, which could be inside a lock the
     // question box needs.
@@ -403,6 +450,11 @@ bool CSetupWizard::CheckRestartNeeded()
     }
     if (!fAllInstalled)
     {
+        m_fRestart = false;
+    }
+    if (m_fRestart && m_fNeverRestart && m_nUiMode == UiModeFull)
+    {
+        CSetupLog::Instance().Write(L"  A restart is needed; not offered (/norestart)\n");
         m_fRestart = false;
     }
     return m_fRestart;

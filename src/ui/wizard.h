@@ -54,6 +54,17 @@ enum CloseAction : int
 };
 CloseAction ChooseCloseAction(WizardPage nPage, bool fLicenseShown, bool fRestartOffered);
 
+// How much of the wizard a run shows: all of it; the progress page alone,
+// whose Cancel stops at once (/passive); or nothing at all (/quiet).
+enum UiMode : int
+{
+    UiModeFull = 0,
+    UiModePassive = 1,
+    UiModeQuiet = 2,
+};
+// Whether a page of the given dialog template is shown in a mode.
+bool IsPageShown(UiMode nMode, UINT nTemplate);
+
 // How long the end of the run waits for the worker threads to stop.
 constexpr DWORD WORKER_STOP_BOUND_MS = 15000;
 
@@ -98,6 +109,14 @@ public:
     bool StopWorkers(DWORD dwBoundMs);
     // Destroys every window of the wizard.
     void DestroyWindows();
+    // An unattended run: which pages show, and what the restart
+    // registration hands the restarted setup.
+    void SetUiMode(UiMode nMode, const std::wstring& strRestartCommandLine);
+    UiMode GetUiMode() const { return m_nUiMode; }
+    // The run's end as an unattended run reports it; set when its
+    // install thread is done.
+    bool HasCompleted() const { return m_fCompleted; }
+    bool WasCancelledBeforeEnd() const { return m_fCancelledAtEnd; }
     bool SetBackground(UINT nPicture);
 
     // The licence page.
@@ -125,6 +144,8 @@ public:
     HANDLE m_hInstallThread;
     HANDLE m_hDownloadThread;
     bool m_fRestart;
+    // "/norestart" in a run with its wizard: the finish page offers no restart.
+    bool m_fNeverRestart;
     std::atomic<bool> m_fPackageFailed;
     CPackageInfo* m_pPackages;
     std::atomic<CPackageInfo*> m_pInstalling;
@@ -156,6 +177,10 @@ private:
     // waits for its answer.
     bool m_fAskingCancel;
     bool m_fDonePending;
+    UiMode m_nUiMode;
+    std::wstring m_strRestartCommandLine;
+    bool m_fCompleted;
+    bool m_fCancelledAtEnd;
 };
 
 // Starts the installed product from its folder under Program Files.

@@ -99,3 +99,56 @@ TEST(CheckArgsTest, AdminAndVerifyArguments)
         EXPECT_STREQ(c.szRest, strLine.c_str()) << c.szCommandLine;
     }
 }
+
+TEST(ManagedOptionsTest, SwitchesInAnyOrderCaseAndPrefix)
+{
+    struct
+    {
+        const wchar_t* szCommandLine;
+        DWORD dwResult;
+        bool fPresent, fQuiet, fPassive, fNoRestart, fForceRestart, fAdmin, fRestarted;
+        const wchar_t* szLog;
+    } const rgCases[] = {
+        {L"", 0, false, false, false, false, false, false, false, L""},
+        {L"/rsar", 0, false, false, false, false, false, false, false, L""},
+        {L"/quiet", 0, true, true, false, false, false, false, false, L""},
+        {L"-Q /NoRestart", 0, true, true, false, true, false, false, false, L""},
+        {L"/passive /forcerestart /a", 0, true, false, true, false, true, true, false, L""},
+        {L"/rsar /quiet /log \"C:\\a b\\s.log\"", 0, true, true, false, false, false, false, true, L"C:\\a b\\s.log"},
+        {L"/log C:\\x\\setup.log", 0, true, false, false, false, false, false, false, L"C:\\x\\setup.log"},
+        // Errors keep the unattended flags, so that no box is shown.
+        {L"/quiet /log", ERROR_BAD_ARGUMENTS, true, true, false, false, false, false, false, L""},
+        {L"/quiet /x", ERROR_BAD_ARGUMENTS, true, true, false, false, false, false, false, L""},
+        {L"/passive \"/quiet\"", ERROR_BAD_ARGUMENTS, true, false, true, false, false, false, false, L""},
+        {L"/quiet /RSAR", ERROR_BAD_ARGUMENTS, true, true, false, false, false, false, false, L""},
+        {L"/norestart extra", ERROR_BAD_ARGUMENTS, true, false, false, true, false, false, false, L""},
+        // "/v" and "/?" keep their rules; so does a line without a new switch.
+        {L"/v /quiet", 0, false, false, false, false, false, false, false, L""},
+        {L"/? /quiet", 0, false, false, false, false, false, false, false, L""},
+        {L"/a c:\\admin", 0, false, false, false, false, false, false, false, L""},
+    };
+    for (const auto& c : rgCases)
+    {
+        ManagedOptions options;
+        EXPECT_EQ(c.dwResult, ParseManagedOptions(c.szCommandLine, &options)) << c.szCommandLine;
+        EXPECT_EQ(c.fPresent, options.fPresent) << c.szCommandLine;
+        EXPECT_EQ(c.fQuiet, options.fQuiet) << c.szCommandLine;
+        EXPECT_EQ(c.fPassive, options.fPassive) << c.szCommandLine;
+        EXPECT_EQ(c.fNoRestart, options.fNoRestart) << c.szCommandLine;
+        EXPECT_EQ(c.fForceRestart, options.fForceRestart) << c.szCommandLine;
+        if (c.dwResult == 0)
+        {
+            EXPECT_EQ(c.fAdmin, options.fAdmin) << c.szCommandLine;
+            EXPECT_EQ(c.fRestarted, options.fRestarted) << c.szCommandLine;
+            EXPECT_EQ(std::wstring(c.szLog), options.strLogPath) << c.szCommandLine;
+        }
+    }
+    // A restarted unattended run is unattended again, with its own log.
+    ManagedOptions options;
+    ASSERT_EQ(0u, ParseManagedOptions(L"-quiet -norestart -log C:\\x.log", &options));
+    EXPECT_EQ(L"/rsar /quiet /norestart /log \"C:\\x.log\"", ComposeRestartCommandLine(options));
+    ManagedOptions again;
+    ASSERT_EQ(0u, ParseManagedOptions(ComposeRestartCommandLine(options).c_str(), &again));
+    EXPECT_TRUE(again.fQuiet && again.fNoRestart && again.fRestarted);
+    EXPECT_EQ(L"C:\\x.log", again.strLogPath);
+}
