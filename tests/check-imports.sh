@@ -2,7 +2,9 @@
 # Fails when the executable imports anything but the platform's own DLLs that
 # the loader always takes from the system folder (the known DLLs): the C and
 # C++ runtimes and zlib must be linked in, and every other library is loaded
-# at run time from the system folder.
+# at run time from the system folder. Also fails when the executable lost
+# ASLR (a dynamic base with its relocations kept) or DEP, or, as a 64-bit
+# program, its high-entropy address space.
 #   check-imports.sh <objdump> <exe>
 set -eu
 objdump=$1
@@ -19,4 +21,12 @@ for dll in $imports; do
     esac
 done
 echo "imports: $(echo $imports)"
+headers=$("$objdump" -p -h "$exe")
+for flag in DYNAMIC_BASE NX_COMPAT; do
+    echo "$headers" | grep -q "^[[:space:]]*$flag\$" || { echo "missing $flag"; status=1; }
+done
+echo "$headers" | grep -q " \.reloc " || { echo "no relocations: the base cannot move"; status=1; }
+if echo "$headers" | grep -q "^Magic[[:space:]]*020b"; then
+    echo "$headers" | grep -q "^[[:space:]]*HIGH_ENTROPY_VA\$" || { echo "missing HIGH_ENTROPY_VA"; status=1; }
+fi
 exit $status

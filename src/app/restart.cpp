@@ -3,6 +3,9 @@
 #include "platform/overrides.h"
 #include "platform/owners.h"
 
+CHECK_EXPORT_TYPE(CRestartRegistration::PFN_REGISTER, RegisterApplicationRestart);
+CHECK_EXPORT_TYPE(CRestartRegistration::PFN_UNREGISTER, UnregisterApplicationRestart);
+
 CRestartRegistration::CRestartRegistration() : m_hKernel(LoadSystemLibrary(L"Kernel32.dll"))
 {
     if (m_hKernel)
@@ -49,6 +52,9 @@ bool EnableShutdownPrivilege()
     using PFN_OPEN_PROCESS_TOKEN = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
     using PFN_LOOKUP_PRIVILEGE_VALUE_W = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, PLUID);
     using PFN_ADJUST_TOKEN_PRIVILEGES = BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
+    CHECK_EXPORT_TYPE(PFN_OPEN_PROCESS_TOKEN, OpenProcessToken);
+    CHECK_EXPORT_TYPE(PFN_LOOKUP_PRIVILEGE_VALUE_W, LookupPrivilegeValueW);
+    CHECK_EXPORT_TYPE(PFN_ADJUST_TOKEN_PRIVILEGES, AdjustTokenPrivileges);
 
     CLoadedLibrary advapi(L"advapi32.dll");
     if (!advapi.Get())

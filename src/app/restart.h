@@ -17,9 +17,10 @@ public:
     void Register(LPCWSTR szCommandLine = RESTART_COMMAND_LINE);
     void Unregister();
 
-private:
     using PFN_REGISTER = HRESULT(WINAPI*)(PCWSTR, DWORD);
     using PFN_UNREGISTER = HRESULT(WINAPI*)();
+
+private:
     HMODULE m_hKernel = nullptr;
     PFN_REGISTER m_pfnRegister = nullptr;
     PFN_UNREGISTER m_pfnUnregister = nullptr;

@@ -247,7 +247,7 @@ bool RunManaged(CRunState& run, const ManagedOptions& options, DWORD dwParse, st
     if (dwParse == ERROR_SUCCESS && !options.strLogPath.empty() &&
         !CSetupLog::Instance().AddCopy(options.strLogPath.c_str()))
     {
-        CSetupLog::Instance().Write(L"  Installation Error: the log file %s cannot be opened (%u)\n",
+        CSetupLog::Instance().Write(L"  Command line: the log file %s cannot be opened (%u)\n",
                                     options.strLogPath.c_str(), GetLastError());
         dwParse = ERROR_BAD_ARGUMENTS;
     }

@@ -1,4 +1,5 @@
 #include "checks/syschecks.h"
+#include "platform/registry.h"
 #include "diag/trace.h"
 #include <shlobj.h>
 #include <stdlib.h>
@@ -24,11 +25,10 @@ LPCWSTR CopyComponent(LPCWSTR szText, WCHAR (&szComponent)[c_cchComponent])
     return szText + i + 1;
 }
 
-bool ReadIeVersion(REGSAM samDesired, WCHAR (&szVersion)[255])
+bool ReadIeVersion(REGSAM samView, WCHAR (&szVersion)[255])
 {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, samDesired, &hKey) !=
-        ERROR_SUCCESS)
+    HKEY hKey = OpenMachineKey(L"SOFTWARE\\Microsoft\\Internet Explorer", samView);
+    if (!hKey)
     {
         return false;
     }
@@ -103,7 +103,7 @@ bool IsIeVersionSupported(LPCWSTR szVersion)
 bool IsBrowserSupported()
 {
     WCHAR szVersion[255];
-    if (!ReadIeVersion(KEY_READ, szVersion) && !ReadIeVersion(KEY_READ | KEY_WOW64_64KEY, szVersion))
+    if (!ReadIeVersion(0, szVersion) && !ReadIeVersion(KEY_WOW64_64KEY, szVersion))
     {
         return false;
     }

@@ -5,6 +5,7 @@
 #include "engine/exec.h"
 #include "manifest/detect.h"
 #include "platform/overrides.h"
+#include "platform/registry.h"
 #include "platform/syslib.h"
 #include <objbase.h>
 
@@ -21,8 +22,8 @@ bool FormatUninstallKey(LPCWSTR szCode, LPWSTR szKey)
 bool IsUninstallKeyPresent(LPCWSTR szCode)
 {
     WCHAR szKey[c_cchRegistryText];
-    HKEY hKey = nullptr;
-    if (!FormatUninstallKey(szCode, szKey) || RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    HKEY hKey = FormatUninstallKey(szCode, szKey) ? OpenMachineKey(szKey, 0) : nullptr;
+    if (!hKey)
     {
         return false;
     }
@@ -70,10 +71,8 @@ void RemoveWithInstaller(CPackageInfo* pPackage, CSetupWizard* pWizard)
 void RemoveWithRegisteredCommand(CPackageInfo* pPackage, CSetupWizard* pWizard)
 {
     WCHAR szKey[c_cchRegistryText];
-    HKEY hKey = nullptr;
-    if (!FormatUninstallKey(pPackage->szProductCode, szKey) ||
-        (RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS &&
-         RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_READ | KEY_WOW64_64KEY, &hKey) != ERROR_SUCCESS))
+    HKEY hKey = FormatUninstallKey(pPackage->szProductCode, szKey) ? OpenMachineKeyEitherView(szKey) : nullptr;
+    if (!hKey)
     {
         return;
     }

@@ -6,6 +6,7 @@
 #include "engine/workfolder.h"
 #include "platform/owners.h"
 #include "ui/wizard.h"
+#include <shlobj.h>
 
 namespace
 {
@@ -39,6 +40,7 @@ bool ComposeTarget(LPCWSTR szFolder, LPCWSTR szName, LPWSTR szFull)
 void CreateFolderWithParents(LPCWSTR szFolder)
 {
     using PFN_SH_CREATE_DIRECTORY = int(WINAPI*)(HWND, LPCWSTR);
+    CHECK_EXPORT_TYPE(PFN_SH_CREATE_DIRECTORY, SHCreateDirectory);
     HMODULE hShell = GetModuleHandleW(L"shell32.dll");
     auto pfnCreate = hShell ? reinterpret_cast<PFN_SH_CREATE_DIRECTORY>(reinterpret_cast<void*>(
                                   GetProcAddress(hShell, MAKEINTRESOURCEA(165))))

@@ -4,6 +4,7 @@
 #include "diag/setuplog.h"
 #include "platform/msiservice.h"
 #include "platform/overrides.h"
+#include "platform/registry.h"
 #include "platform/syslib.h"
 #include "platform/urlservice.h"
 #include "engine/download.h"
@@ -22,18 +23,6 @@ bool IsKey(const CPackageInfo* pPackage, LPCWSTR szKey)
     return pPackage->szKey && IsTextEqualNoCase(pPackage->szKey, szKey);
 }
 
-// Opens a key of HKLM for reading in the default view, then the 64-bit one.
-HKEY OpenMachineKeyEitherView(LPCWSTR szPath)
-{
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, szPath, 0, KEY_READ, &hKey) == ERROR_SUCCESS ||
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, szPath, 0, KEY_READ | KEY_WOW64_64KEY, &hKey) == ERROR_SUCCESS)
-    {
-        return hKey;
-    }
-    return nullptr;
-}
-
 bool IsDigits(const std::wstring& strPart)
 {
     for (WCHAR ch : strPart)
@@ -46,19 +35,21 @@ bool IsDigits(const std::wstring& strPart)
     return true;
 }
 
-std::string ReadFileBytes(LPCWSTR szPath)
+// The version is in the first word; a few kilobytes are plenty.
+struct VersionFileHead
+{
+    char rgBytes[4096];
+    DWORD cbRead = 0;
+};
+
+void ReadFileHead(LPCWSTR szPath, VersionFileHead* pHead)
 {
     HANDLE hFile = CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    if (hFile != INVALID_HANDLE_VALUE)
     {
-        return std::string();
+        ReadFile(hFile, pHead->rgBytes, sizeof(pHead->rgBytes), &pHead->cbRead, nullptr);
+        CloseHandle(hFile);
     }
-    // The version is in the first word; a few kilobytes are plenty.
-    char rgBuffer[4096];
-    DWORD cbRead = 0;
-    ReadFile(hFile, rgBuffer, sizeof(rgBuffer), &cbRead, nullptr);
-    CloseHandle(hFile);
-    return std::string(rgBuffer, cbRead);
 }
 
 }
@@ -192,7 +183,7 @@ bool IsVersionNewer(const std::wstring rgOnline[4], const std::wstring rgLocal[4
     return false;
 }
 
-std::wstring ExtractOnlineVersion(const std::string& strFile)
+std::wstring ExtractOnlineVersion(std::string_view strFile)
 {
     auto isSpace = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f'; };
     size_t iStart = 0;
@@ -205,9 +196,9 @@ std::wstring ExtractOnlineVersion(const std::string& strFile)
     {
         ++iEnd;
     }
-    std::string strWord = strFile.substr(iStart, iEnd - iStart);
+    std::string_view strWord = strFile.substr(iStart, iEnd - iStart);
     size_t iHash = strWord.rfind('#');
-    if (iHash == std::string::npos)
+    if (iHash == std::string_view::npos)
     {
         return std::wstring();
     }
@@ -230,7 +221,7 @@ bool IsOlderVersionInstalled()
     std::wstring rgLocal[4];
     bool fLocalValid = false;
     HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, c_szProductUninstallKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS)
+    if ((hKey = OpenMachineKey(c_szProductUninstallKey, 0)) != nullptr)
     {
         WCHAR szVersion[128] = {};
         DWORD cbVersion = sizeof(szVersion) - sizeof(WCHAR);
@@ -252,7 +243,9 @@ bool IsOlderVersionInstalled()
         CSetupLog::Instance().Write(L"  Installation Error: %s\n", L"Failed to get online version");
         return false;
     }
-    std::wstring strOnline = ExtractOnlineVersion(ReadFileBytes(szCached));
+    VersionFileHead head;
+    ReadFileHead(szCached, &head);
+    std::wstring strOnline = ExtractOnlineVersion(std::string_view(head.rgBytes, head.cbRead));
     std::wstring rgOnline[4];
     if (!fLocalValid || strOnline.empty() || !ParseVersion(strOnline.c_str(), rgOnline))
     {

@@ -1,6 +1,7 @@
 #pragma once
 #include "manifest/package.h"
 #include <string>
+#include <string_view>
 
 // Whether the package's software is already present on the machine; for
 // the removal package, whether an older version must go.
@@ -19,7 +20,7 @@ bool ParseVersion(LPCWSTR szText, std::wstring rgParts[4]);
 bool IsVersionNewer(const std::wstring rgOnline[4], const std::wstring rgLocal[4]);
 // The version in a version file's text: its first word, after the word's
 // last "#". Empty when there is no "#".
-std::wstring ExtractOnlineVersion(const std::string& strFile);
+std::wstring ExtractOnlineVersion(std::string_view strFile);
 
 // Where the product's current version is published.
 std::wstring GetOnlineVersionUrl();

@@ -5,6 +5,8 @@
 #include "diag/safestr.h"
 #include "manifest/detect.h"
 #include "manifest/manifest.h"
+#include "platform/overrides.h"
+#include "platform/owners.h"
 #include <errno.h>
 #include <stdlib.h>
 
@@ -164,25 +166,20 @@ bool ParseMinimumMsi(LPCWSTR szValue, DWORD* pdwMinimum)
     return true;
 }
 
+bool DecideRunningOnWin64(PFN_IS_WOW64_PROCESS pfnIsWow64Process, bool f64BitBuild)
+{
+    // A 64-bit build of the setup is itself proof of 64-bit Windows.
+    BOOL fWow64 = FALSE;
+    return f64BitBuild || (pfnIsWow64Process && pfnIsWow64Process(GetCurrentProcess(), &fWow64) && fWow64);
+}
+
 bool IsRunningOnWin64()
 {
-    using PFN_IS_WOW64_PROCESS = BOOL(WINAPI*)(HANDLE, PBOOL);
     HMODULE hKernel = GetModuleHandleW(L"kernel32");
-    auto pfnIsWow64Process =
-        hKernel ? reinterpret_cast<PFN_IS_WOW64_PROCESS>(
-                      reinterpret_cast<void*>(GetProcAddress(hKernel, "IsWow64Process")))
-                : nullptr;
-    BOOL fWow64 = FALSE;
-    if (pfnIsWow64Process && pfnIsWow64Process(GetCurrentProcess(), &fWow64) && fWow64)
-    {
-        return true;
-    }
-#ifdef _WIN64
-    // A 64-bit build of the setup is itself proof of 64-bit Windows.
-    return true;
-#else
-    return false;
-#endif
+    PFN_IS_WOW64_PROCESS pfnIsWow64Process = g_overrides.pfnIsWow64Process
+                                                 ? g_overrides.pfnIsWow64Process
+                                                 : LookupExport<PFN_IS_WOW64_PROCESS>(hKernel, "IsWow64Process");
+    return DecideRunningOnWin64(pfnIsWow64Process, sizeof(void*) == 8 && !g_overrides.pfnIsWow64Process);
 }
 
 bool IsPackageDropped(const CPackageInfo* pPackage, bool fInstalled, bool fWin64)

@@ -1,6 +1,11 @@
 #include "platform/msiservice.h"
 #include "platform/syslib.h"
 
+CHECK_EXPORT_TYPE(CMsiLibrary::PFN_MSI_SET_INTERNAL_UI, MsiSetInternalUI);
+CHECK_EXPORT_TYPE(CMsiLibrary::PFN_MSI_SET_EXTERNAL_UI_W, MsiSetExternalUIW);
+CHECK_EXPORT_TYPE(CMsiLibrary::PFN_MSI_INSTALL_PRODUCT_W, MsiInstallProductW);
+CHECK_EXPORT_TYPE(CMsiLibrary::PFN_MSI_QUERY_PRODUCT_STATE_W, MsiQueryProductStateW);
+
 namespace
 {
 template <typename T>

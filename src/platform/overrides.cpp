@@ -6,7 +6,7 @@ constexpr DWORD c_dwStallTimeoutMs = 60000;
 }
 
 PlatformOverrides g_overrides = {&GetSystemDirectoryW, nullptr, &ExitWindowsEx, nullptr, nullptr, c_dwStallTimeoutMs, 100,
-                                 &StartDocW, &StartPage};
+                                 &StartDocW, &StartPage, nullptr, &RegOpenKeyExW};
 
 void ResetPlatformOverrides()
 {
@@ -19,4 +19,6 @@ void ResetPlatformOverrides()
     g_overrides.dwRetryPausePercent = 100;
     g_overrides.pfnStartDocW = &StartDocW;
     g_overrides.pfnStartPage = &StartPage;
+    g_overrides.pfnIsWow64Process = nullptr;
+    g_overrides.pfnRegOpenKeyExW = &RegOpenKeyExW;
 }

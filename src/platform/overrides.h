@@ -23,6 +23,10 @@ struct PlatformOverrides
     // device context takes a document.
     int(WINAPI* pfnStartDocW)(HDC hdc, const DOCINFOW* pDocInfo);
     int(WINAPI* pfnStartPage)(HDC hdc);
+    // When set, answers in place of Kernel32's IsWow64Process.
+    BOOL(WINAPI* pfnIsWow64Process)(HANDLE hProcess, PBOOL pfWow64Process);
+    // Opens the machine keys of the checks, in the registry view asked for.
+    LSTATUS(WINAPI* pfnRegOpenKeyExW)(HKEY hKey, LPCWSTR szSubKey, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult);
 };
 
 extern PlatformOverrides g_overrides;

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
+#include <type_traits>
 
 // A setup is typically started from a downloads folder, where anybody may
 // have left a DLL of a system name. The setup therefore loads libraries from
@@ -23,6 +24,12 @@ void PinSystemLibraries();
 // system folder, ERROR_BUFFER_OVERFLOW when the path does not fit.
 using PFN_GET_SYSTEM_DIRECTORY_W = UINT(WINAPI*)(LPWSTR lpBuffer, UINT uSize);
 DWORD ComposeSystemFilePath(PFN_GET_SYSTEM_DIRECTORY_W pfnGetSystemDirectory, LPCWSTR szName, LPWSTR szPath);
+
+// A pointer type for a function looked up at run time must be the type of
+// its declaration in the platform headers: a calling convention left out
+// would only crash the 32-bit build.
+#define CHECK_EXPORT_TYPE(PointerType, Function)                                                                    \
+    static_assert(std::is_same<PointerType, decltype(&Function)>::value, #Function " does not match its declaration")
 
 // Loads a library by its file name from the system folder; null when it
 // cannot be loaded there.

@@ -19,6 +19,7 @@ std::atomic<time_t> g_tSplashShown{0};
 namespace
 {
 using PFN_INIT_COMMON_CONTROLS_EX = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+CHECK_EXPORT_TYPE(PFN_INIT_COMMON_CONTROLS_EX, InitCommonControlsEx);
 
 // The common controls come through the application manifest's version 6,
 // which the loader finds among the system's side-by-side assemblies; the
@@ -130,7 +131,6 @@ void CSetupWizard::DestroyWindows()
 
 bool CSetupWizard::Init(HINSTANCE hInstance)
 {
-    g_hRichEditModule = LoadSystemLibrary(L"RICHED20.DLL");
     InitCommonControlClasses();
     m_hWndParent = nullptr;
     m_hInstance = hInstance;
@@ -210,6 +210,12 @@ void CSetupWizard::SetPage(WizardPage nPage)
     {
     case PageLicense:
     {
+        // Only the licence page has a rich-edit control: its library is
+        // loaded here, not before the splash is up. Kept for the process.
+        if (!g_hRichEditModule)
+        {
+            g_hRichEditModule = LoadSystemLibrary(L"RICHED20.DLL");
+        }
         CreatePage(IDD_LICENSE, IDB_PAGE);
         HWND hWnd = m_hWnd.load();
         m_hLicenseText = GetDlgItem(hWnd, IDC_LICENSE_TEXT);

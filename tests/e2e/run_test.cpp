@@ -74,7 +74,8 @@ void DeclineLicence(DWORD dwProcessId)
 
 TEST(RunSequenceTest, UnrecognisedCommandLinesShowTheUsageBox)
 {
-    for (const wchar_t* szCommandLine : {L"/?", L"/x", L"/va", L"-", L"\"/a\"", L"/v", L"/v a b", L"/RSAR"})
+    for (const wchar_t* szCommandLine : {L"/?", L"/x", L"/va", L"-", L"\"/a\"", L"/v", L"/v a b", L"/RSAR", L"/log",
+                                         L"/norestart /bogus", L"/log C:\\no\\such\\folder\\x.log"})
     {
         SetupRunOptions options;
         options.strCommandLine = szCommandLine;

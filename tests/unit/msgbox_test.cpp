@@ -82,7 +82,11 @@ TEST(MessageBoxTest, EachReportShowsItsTextIconAndCaptionAndLogsIt)
         {"usage", [h] { ShowUsage(h, nullptr, L"Title"); },
          L"Usage:\n   /? :  Show this dialog.\n   /a :  Perform an administrative install.\n   /a <full path to "
          L"existing administrative install> :  Patch an existing administrative install.\n   /v <full path to "
-         L"file> :  Verify signature on file.\n",
+         L"file> :  Verify signature on file.\n"
+         L"   /quiet :  Install without any window or message; exit code 0, 3010 (restart needed), 1602, 1603 or "
+         L"1618.\n   /passive :  Show only the progress page; Cancel stops at once.\n   /norestart :  Never restart "
+         L"the machine.\n   /forcerestart :  Restart at the end when a package asks for it.\n   /log <file> :  Also "
+         L"write the setup log to this file.\n",
          L"Title", MB_ICONINFORMATION, false},
         {"unknown string", [h] { ReportErrorById(h, nullptr, L"Title", 9999); }, L"", L"Title", MB_ICONERROR, true},
     };
