@@ -4,6 +4,7 @@
 #include "diag/safestr.h"
 #include "diag/setuplog.h"
 #include "diag/trace.h"
+#include "engine/payload.h"
 #include "engine/workers.h"
 #include "platform/overrides.h"
 #include "platform/owners.h"
@@ -160,7 +161,7 @@ DWORD CanonicalizePackageUrl(LPCWSTR szUrl, size_t cchComposed, CHeapString& str
 CDownloadBindStatusCallback::CDownloadBindStatusCallback(CSetupWizard* pWizard, bool fShowProgress)
     : m_pWizard(pWizard), m_cRef(1), m_ulLastProgress(0), m_pBinding(nullptr), m_hWndNotify(nullptr), m_dwHttpStatus(0),
       m_ullLastActivity(GetTickCount64()), m_fStalled(false), m_fShowProgress(fShowProgress && pWizard),
-      m_nProgressShift(0)
+      m_nProgressShift(0), m_szStartUrl(nullptr), m_nRefusal(TransportRefusalNone), m_dwSecurityProblem(0)
 {
     if (m_fShowProgress)
     {
@@ -170,7 +171,21 @@ CDownloadBindStatusCallback::CDownloadBindStatusCallback(CSetupWizard* pWizard, 
 
 bool CDownloadBindStatusCallback::IsStopped() const
 {
-    return m_pWizard && m_pWizard->IsCancelled();
+    return m_nRefusal != TransportRefusalNone || (m_pWizard && m_pWizard->IsCancelled());
+}
+
+void CDownloadBindStatusCallback::Refuse(TransportRefusal nRefusal, DWORD dwProblem, LPCWSTR szRedirect)
+{
+    if (m_nRefusal != TransportRefusalNone)
+    {
+        return;
+    }
+    m_nRefusal = nRefusal;
+    m_dwSecurityProblem = dwProblem;
+    if (szRedirect)
+    {
+        m_strRedirect.Reset(DuplicateString(szRedirect));
+    }
 }
 
 int GetProgressShift(ULONG ulMax)
@@ -207,6 +222,18 @@ STDMETHODIMP CDownloadBindStatusCallback::QueryInterface(REFIID riid, void** ppv
     if (IsEqualIID(riid, IID_IHttpNegotiate))
     {
         *ppvObject = static_cast<IHttpNegotiate*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (IsEqualIID(riid, IID_IServiceProvider))
+    {
+        *ppvObject = static_cast<IServiceProvider*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (IsEqualIID(riid, IID_IHttpSecurity) || IsEqualIID(riid, IID_IWindowForBindingUI))
+    {
+        *ppvObject = static_cast<IHttpSecurity*>(this);
         AddRef();
         return S_OK;
     }
@@ -262,8 +289,16 @@ STDMETHODIMP CDownloadBindStatusCallback::OnLowResource(DWORD)
 }
 
 STDMETHODIMP CDownloadBindStatusCallback::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
-                                                     LPCWSTR)
+                                                     LPCWSTR szStatusText)
 {
+    if (ulStatusCode == BINDSTATUS_REDIRECTING && IsDowngradeRedirect(m_szStartUrl, szStatusText))
+    {
+        Refuse(TransportRefusalDowngrade, 0, szStatusText);
+    }
+    if (ulStatusCode == BINDSTATUS_BEGINDOWNLOADDATA)
+    {
+        CheckArrivalUrl();
+    }
     bool fStopped = IsStopped();
     // Noted after the test, which may have held the thread at the cancel
     // question: that wait is no silence of the server.
@@ -356,6 +391,58 @@ STDMETHODIMP CDownloadBindStatusCallback::OnResponse(DWORD dwResponseCode, LPCWS
     return S_OK;
 }
 
+void CDownloadBindStatusCallback::CheckArrivalUrl()
+{
+    // Some URL services follow redirects without a word; the address the
+    // data really comes from is asked of the request itself.
+    if (!m_pBinding || !IsSecureUrl(m_szStartUrl))
+    {
+        return;
+    }
+    IWinInetInfo* pInfo = nullptr;
+    if (FAILED(m_pBinding->QueryInterface(IID_IWinInetInfo, reinterpret_cast<void**>(&pInfo))) || !pInfo)
+    {
+        return;
+    }
+    CInterfaceOwner<IWinInetInfo> info(pInfo);
+    WCHAR szUrl[INTERNET_MAX_URL_LENGTH] = {};
+    DWORD cbUrl = sizeof(szUrl) - sizeof(WCHAR);
+    if (info.Get()->QueryOption(INTERNET_OPTION_URL, szUrl, &cbUrl) == S_OK && IsDowngradeRedirect(m_szStartUrl, szUrl))
+    {
+        Refuse(TransportRefusalDowngrade, 0, szUrl);
+    }
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::QueryService(REFGUID guidService, REFIID riid, void** ppv)
+{
+    if (IsEqualGUID(guidService, IID_IHttpSecurity) || IsEqualGUID(guidService, IID_IWindowForBindingUI) ||
+        IsEqualGUID(guidService, IID_IHttpNegotiate))
+    {
+        return QueryInterface(riid, ppv);
+    }
+    if (ppv)
+    {
+        *ppv = nullptr;
+    }
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::GetWindow(REFGUID, HWND* phwnd)
+{
+    // No window: the service may not ask the user to accept what failed.
+    if (phwnd)
+    {
+        *phwnd = nullptr;
+    }
+    return S_FALSE;
+}
+
+STDMETHODIMP CDownloadBindStatusCallback::OnSecurityProblem(DWORD dwProblem)
+{
+    Refuse(IsDowngradeProblem(dwProblem) ? TransportRefusalDowngrade : TransportRefusalCertificate, dwProblem, nullptr);
+    return E_ABORT;
+}
+
 void CDownloadBindStatusCallback::CheckTransfer()
 {
     if (!m_pBinding)
@@ -409,6 +496,32 @@ bool PauseUnlessStopped(CSetupWizard* pWizard, DWORD dwPauseMs)
 }
 }
 
+namespace
+{
+// A transfer refused for its transport fails, whatever the service made of
+// the abort, and whatever reached the cache over it is dropped.
+HRESULT JudgeTransport(LPCWSTR szUrl, HRESULT hr, const CDownloadBindStatusCallback* pCallback)
+{
+    TransportRefusal nRefusal = pCallback->GetRefusal();
+    if (nRefusal == TransportRefusalNone && hr == INET_E_INVALID_CERTIFICATE)
+    {
+        // The service refused the certificate without asking.
+        nRefusal = TransportRefusalCertificate;
+    }
+    if (nRefusal == TransportRefusalNone)
+    {
+        return hr;
+    }
+    LogRefusedTransfer(szUrl, nRefusal, pCallback->GetSecurityProblem(), pCallback->GetRefusedRedirect());
+    DropCachedUrl(szUrl);
+    if (pCallback->GetRefusedRedirect()[0])
+    {
+        DropCachedUrl(pCallback->GetRefusedRedirect());
+    }
+    return nRefusal == TransportRefusalDowngrade ? INET_E_REDIRECT_FAILED : INET_E_INVALID_CERTIFICATE;
+}
+}
+
 HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindStatusCallback* pCallback)
 {
     WatchdogState state = {pCallback, nullptr};
@@ -418,6 +531,7 @@ HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindSta
         TlsSetValue(g_dwWatchdogSlot, &state);
     }
     HRESULT hr = S_OK;
+    pCallback->SetStartUrl(szUrl);
     {
         // A thread timer too, for a service that serves all of the thread's
         // messages while it waits.
@@ -440,6 +554,7 @@ HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindSta
     {
         TlsSetValue(g_dwWatchdogSlot, pOuter);
     }
+    hr = JudgeTransport(szUrl, hr, pCallback);
     // An error page must never be taken for the file.
     if (SUCCEEDED(hr) && IsHttpError(pCallback->GetHttpStatus()))
     {
@@ -547,8 +662,13 @@ DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLo
     }
     pPackage->nStatus.store(StatusDownloading);
     pWizard->PostNotify(WM_SETUP_UPDATE, 0);
+    DWORD dwResult = RefuseUncheckedPackage(pPackage, hInstance, pWizard);
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return dwResult;
+    }
     CHeapString strCanonical;
-    DWORD dwResult = PreparePackageUrl(pPackage, hInstance, pWizard, strCanonical);
+    dwResult = PreparePackageUrl(pPackage, hInstance, pWizard, strCanonical);
     if (dwResult != ERROR_SUCCESS)
     {
         return dwResult;

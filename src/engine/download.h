@@ -1,5 +1,7 @@
 #pragma once
+#include "diag/heapstr.h"
 #include "engine/steps.h"
+#include "engine/transport.h"
 #include <urlmon.h>
 #include <atomic>
 
@@ -7,8 +9,13 @@
 // transfer once the run is stopped. It also hears the server's HTTP status,
 // because some URL services store an error page as a successful download,
 // and it keeps the binding, so that a transfer that receives nothing can
-// still be ended.
-class CDownloadBindStatusCallback final : public IBindStatusCallback, public IHttpNegotiate
+// still be ended. It answers the URL service's security questions itself:
+// a bad certificate or a redirect out of https ends the transfer, and no
+// box ever offers to go on.
+class CDownloadBindStatusCallback final : public IBindStatusCallback,
+                                          public IHttpNegotiate,
+                                          public IServiceProvider,
+                                          public IHttpSecurity
 {
 public:
     // Without fShowProgress (small files beside the packages) the bar is
@@ -30,6 +37,19 @@ public:
                                       LPWSTR* pszAdditionalHeaders) override;
     STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders, LPCWSTR szRequestHeaders,
                             LPWSTR* pszAdditionalRequestHeaders) override;
+    STDMETHODIMP QueryService(REFGUID guidService, REFIID riid, void** ppv) override;
+    STDMETHODIMP GetWindow(REFGUID rguidReason, HWND* phwnd) override;
+    STDMETHODIMP OnSecurityProblem(DWORD dwProblem) override;
+
+    // The address the transfer starts from, which redirects are judged by;
+    // it outlives the transfer.
+    void SetStartUrl(LPCWSTR szUrl) { m_szStartUrl = szUrl; }
+    // Why the transfer was refused for its transport, if it was.
+    TransportRefusal GetRefusal() const { return m_nRefusal; }
+    // The URL service's problem code behind a refused certificate; 0 if none was given.
+    DWORD GetSecurityProblem() const { return m_dwSecurityProblem; }
+    // Where a refused redirect pointed; empty when unknown.
+    LPCWSTR GetRefusedRedirect() const { return m_strRedirect.Get() ? m_strRedirect.Get() : L""; }
 
     // Ends the transfer when the run is stopped or nothing has arrived for
     // too long; called on the transfer's thread while it waits.
@@ -47,6 +67,8 @@ public:
 
 private:
     bool IsStopped() const;
+    void Refuse(TransportRefusal nRefusal, DWORD dwProblem, LPCWSTR szRedirect);
+    void CheckArrivalUrl();
 
     // Only Release ends the object.
     ~CDownloadBindStatusCallback();
@@ -62,6 +84,10 @@ private:
     bool m_fShowProgress;
     // Bits the byte counts are shifted by to fit the bar's int range.
     int m_nProgressShift;
+    LPCWSTR m_szStartUrl;
+    TransportRefusal m_nRefusal;
+    DWORD m_dwSecurityProblem;
+    CHeapString m_strRedirect;
 };
 
 // How far byte counts up to ulMax must be shifted right to fit the progress

@@ -6,6 +6,7 @@
 #include "diag/trace.h"
 #include "engine/download.h"
 #include "engine/workfolder.h"
+#include "manifest/manifest.h"
 #include "platform/owners.h"
 #include "ui/wizard.h"
 #include <memory>
@@ -201,4 +202,18 @@ DWORD StagePackageFile(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard
                                 szActual[0] ? szActual : L"(unreadable)");
     ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
     return ERROR_FILE_NOT_FOUND;
+}
+
+DWORD RefuseUncheckedPackage(const CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard)
+{
+    if (pPackage->szSha256 || !IsDigestRequired())
+    {
+        return ERROR_SUCCESS;
+    }
+    CSetupLog::Instance().Write(L"  Installation Error: %s (%s) carries no SHA-256, and this setup installs only "
+                                L"packages that it can check\n",
+                                pPackage->szProductName ? pPackage->szProductName : L"",
+                                pPackage->szInstall ? pPackage->szInstall : L"");
+    ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
+    return ERROR_INVALID_DATA;
 }

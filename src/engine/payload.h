@@ -10,3 +10,7 @@ DWORD ComputeFileSha256(LPCWSTR szPath, WCHAR (&szDigest)[SHA256_TEXT_CAPACITY])
 void FormatDigest(const BYTE (&rgbDigest)[32], WCHAR (&szDigest)[SHA256_TEXT_CAPACITY]);
 // Whether a manifest's digest (any case, nothing around it) names this one.
 bool IsSameDigest(LPCWSTR szExpected, LPCWSTR szActual);
+
+// A release that requires digests fetches no package without one: the
+// refusal is logged and shown as a failed download. 0 when it may go on.
+DWORD RefuseUncheckedPackage(const CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard);

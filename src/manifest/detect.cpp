@@ -1,4 +1,5 @@
 #include "manifest/detect.h"
+#include "manifest/manifest.h"
 #include "buildconfig.h"
 #include "diag/safestr.h"
 #include "diag/setuplog.h"
@@ -213,7 +214,7 @@ std::wstring ExtractOnlineVersion(std::string_view strFile)
 
 std::wstring GetOnlineVersionUrl()
 {
-    return std::wstring(TESSAL_SERVER_ORIGIN_W) + L"/esd/en/tessal/update.txt";
+    return GetServerOrigin() + L"/esd/en/tessal/update.txt";
 }
 
 bool IsOlderVersionInstalled()

@@ -1,9 +1,13 @@
 #include "ui/license.h"
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
+#include "diag/setuplog.h"
 #include "engine/download.h"
+#include "engine/payload.h"
 #include "engine/workfolder.h"
 #include "engine/zip.h"
+#include "manifest/manifest.h"
+#include "platform/urlservice.h"
 #include "platform/owners.h"
 #include "ui/licenseini.h"
 #include "ui/rtfcheck.h"
@@ -82,6 +86,28 @@ std::wstring GetSelectedCountry(HWND hCombo)
     return GetComboEntryText(hCombo, SendMessageW(hCombo, CB_GETCURSEL, 0, 0));
 }
 
+namespace
+{
+// The archive matches the digest that the build stamped for it, if any.
+bool IsLicenseArchiveTrusted(LPCWSTR szArchive)
+{
+    WCHAR szExpected[SHA256_TEXT_CAPACITY];
+    if (!LoadBuildSetting(L"EULA_SHA256", szExpected, ARRAYSIZE(szExpected)))
+    {
+        return true;
+    }
+    WCHAR szActual[SHA256_TEXT_CAPACITY] = {};
+    if (ComputeFileSha256(szArchive, szActual) == ERROR_SUCCESS && IsSameDigest(szExpected, szActual))
+    {
+        return true;
+    }
+    CSetupLog::Instance().Write(L"  Installation Error: the licence archive does not match its SHA-256: expected %s, "
+                                L"found %s\n",
+                                szExpected, szActual[0] ? szActual : L"(unreadable)");
+    return false;
+}
+}
+
 DWORD DownloadLicenseArchive(CSetupWizard* pWizard)
 {
     WCHAR szFolder[MAX_PATH] = {};
@@ -90,8 +116,14 @@ DWORD DownloadLicenseArchive(CSetupWizard* pWizard)
         return ERROR_INSTALL_FAILURE;
     }
     WCHAR szCached[MAX_PATH] = {};
+    const std::wstring strUrl = GetServerOrigin() + L"/esd/en/tessal/eula.zip";
     // The transfer's own result is not needed: no file, no archive.
-    DownloadSmallFile(TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/eula.zip", szCached, pWizard);
+    DownloadSmallFile(strUrl.c_str(), szCached, pWizard);
+    if (szCached[0] && !IsLicenseArchiveTrusted(szCached))
+    {
+        DropCachedUrl(strUrl.c_str());
+        return ERROR_INVALID_DATA;
+    }
     // The archive comes from the network: it may not fill the disk.
     DWORD dwResult = ExtractZipArchive(szCached, szFolder, LICENSE_MAX_UNPACKED);
     if (pWizard->m_szEulaFolder)

@@ -98,6 +98,18 @@ TEST_F(InstallRunTest, DigestsCatchAChangedFileAndFetchItAgain)
     EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
 }
 
+TEST_F(InstallRunTest, ALicenceArchiveThatDoesNotMatchItsDigestIsNotShown)
+{
+    SetServerFaults("{\"/esd/en/tessal/eula.zip\": {\"mode\": \"file\", \"path\": \"fixtures/BPTS-old.msi\"}}");
+    SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup-hashed.exe", L"Installation successful.");
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(L"Download Eula failed", result.boxes[0].strText);
+    std::wstring strLog = ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
+    EXPECT_NE(std::wstring::npos, strLog.find(L"  Installation Error: the licence archive does not match its SHA-256: "
+                                              L"expected "))
+        << strLog.c_str();
+}
+
 TEST_F(InstallRunTest, AFileThatNeverMatchesItsDigestIsNeverRun)
 {
     std::wstring strDetail;

@@ -80,18 +80,5 @@ with zipfile.ZipFile(os.path.join(root, "esd", "en", "tessal", "eula.zip"), "w",
     for name in sorted(os.listdir(eula)):
         archive.write(os.path.join(eula, name), name)
 
-# The digests of the package files, as a manifest variant for a setup that
-# checks what it downloads.
-import hashlib
-keys = {"MSI/WindowsInstaller-KB893803-v2-x86.exe": "MSI", "VC9/vcredist_x86.exe": "VC9",
-        "VC9/vcredist_x64.exe": "VC964", "dotNet/dotNetFx35setup.exe": "DOTNET35SP1",
-        "DIRECT3D/D3DXCORE.zip": "D3DCORE", "MSXML/msxml6.msi": "MSXML6", "MSXML/msxml6_x64.msi": "MSXML6X64",
-        "TESSAL/TESSAL.zip": "TESSAL"}
-with open(os.path.join(root, "payload-hashes.txt"), "w") as f:
-    f.write("# SHA-256 of every package file of this server tree\n")
-    for relative, key in keys.items():
-        with open(os.path.join(files, relative), "rb") as data:
-            f.write(f"{key}_SHA256 = {hashlib.sha256(data.read()).hexdigest()}\n")
-
 with open(os.path.join(root, "esd", "en", "tessal", "update.txt"), "w") as f:
     f.write("#2.0.0.0\n")

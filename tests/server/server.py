@@ -13,9 +13,15 @@ every request, switches faults per path:
 modes: "404", "500", "reset" (the connection drops halfway through the
 body), "stall" (half the body, then nothing for "seconds"; with "resume"
 the rest follows),
-"throttle" with "rate" in bytes per second, and "file" with "path", another
-file under DIR served in its place. A fault with "times": N applies to the
-next N requests of its path only.
+"throttle" with "rate" in bytes per second, "file" with "path", another
+file under DIR served in its place, and "redirect" with "location", sent
+as a 302. A fault with "times": N applies to the next N requests of its
+path only.
+
+With --tls-port and --certs CERTS (made by make-certs.sh) the same files
+are served over HTTPS too, with the certificate CERTS/<name>.pem, where
+<name> is faults.json's "certificate" entry ("good" when there is none):
+good, expired, other (another host name) or self (self-signed).
 """
 import argparse
 import http.server
@@ -23,6 +29,7 @@ import json
 import os
 import signal
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -63,6 +70,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if mode in ("404", "500"):
             self.send_error(int(mode))
             return
+        if mode == "redirect":
+            self.send_response(302)
+            self.send_header("Location", fault.get("location", "/"))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if mode == "file":
             path = "/" + fault.get("path", "")
         local = os.path.realpath(os.path.join(self.root, path.lstrip("/")))
@@ -101,8 +114,45 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 time.sleep(0.1)
 
 
-def serve(port, root):
+def read_certificate_name(root):
+    try:
+        with open(os.path.join(root, "faults.json"), encoding="utf-8") as f:
+            return json.load(f).get("certificate", "good")
+    except (OSError, ValueError, AttributeError):
+        return "good"
+
+
+def tls_contexts(certs):
+    contexts = {}
+    for name in ("good", "expired", "other", "self"):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(certs, name + ".pem"), os.path.join(certs, name + ".key"))
+        contexts[name] = context
+    return contexts
+
+
+def serve_tls(port, root, certs):
+    """Every handshake takes the certificate that faults.json names."""
+    contexts = tls_contexts(certs)
+
+    def choose(connection, server_name, context):
+        connection.context = contexts.get(read_certificate_name(root), contexts["good"])
+
+    listener = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    listener.load_cert_chain(os.path.join(certs, "good.pem"), os.path.join(certs, "good.key"))
+    listener.sni_callback = choose
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+    server.daemon_threads = True
+    # The handshake runs in the request's own thread, so that one client
+    # that never finishes it cannot block the others.
+    server.socket = listener.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
+def serve(port, root, tls_port=None, certs=None):
     Handler.root = os.path.abspath(root)
+    if tls_port:
+        serve_tls(tls_port, Handler.root, certs)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
     server.daemon_threads = True
     server.serve_forever()
@@ -114,9 +164,11 @@ def main():
     parser.add_argument("--port", type=int, default=48080)
     parser.add_argument("--root", default=".")
     parser.add_argument("--pidfile")
+    parser.add_argument("--tls-port", type=int)
+    parser.add_argument("--certs")
     args = parser.parse_args()
     if args.command == "serve":
-        serve(args.port, args.root)
+        serve(args.port, args.root, args.tls_port, args.certs)
     elif args.command == "start":
         pid = os.fork()
         if pid == 0:
@@ -125,7 +177,7 @@ def main():
             null = os.open(os.devnull, os.O_RDWR)
             for fd in (0, 1, 2):
                 os.dup2(null, fd)
-            serve(args.port, args.root)
+            serve(args.port, args.root, args.tls_port, args.certs)
             os._exit(0)
         with open(args.pidfile, "w") as f:
             f.write(str(pid))

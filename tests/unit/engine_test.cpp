@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
+#include <wininet.h>
 
 TEST(PackageUrlTest, OneSlashBetweenBaseAndPath)
 {
@@ -118,6 +119,8 @@ TEST(DownloadRetryTest, OnlyPassingFaultsAreTriedAgain)
         {"bad address", INET_E_INVALID_URL, 0, false, false},
         {"unknown host", INET_E_RESOURCE_NOT_FOUND, 0, false, false},
         {"out of memory", E_OUTOFMEMORY, 0, false, false},
+        {"refused certificate", INET_E_INVALID_CERTIFICATE, 0, false, false},
+        {"refused redirect", INET_E_REDIRECT_FAILED, 0, false, false},
     };
     for (const auto& c : rgCases)
     {
@@ -232,7 +235,10 @@ TEST(DownloadCallbackTest, InterfacesAndHttpStatus)
         {"own", &iidOwn, S_OK},
         {"IHttpNegotiate", &IID_IHttpNegotiate, S_OK},
         {"IBindStatusCallback", &IID_IBindStatusCallback, E_NOINTERFACE},
-        {"IServiceProvider", &IID_IServiceProvider, E_NOINTERFACE},
+        {"IServiceProvider", &IID_IServiceProvider, S_OK},
+        {"IHttpSecurity", &IID_IHttpSecurity, S_OK},
+        {"IWindowForBindingUI", &IID_IWindowForBindingUI, S_OK},
+        {"IAuthenticate", &IID_IAuthenticate, E_NOINTERFACE},
     };
     for (const auto& c : rgCases)
     {
@@ -254,6 +260,60 @@ TEST(DownloadCallbackTest, InterfacesAndHttpStatus)
     EXPECT_EQ(2u, pCallback->AddRef());
     EXPECT_EQ(1u, pCallback->Release());
     EXPECT_EQ(0u, pCallback->Release());
+}
+
+TEST(TransportTest, OnlyALeapOutOfHttpsIsADowngrade)
+{
+    struct
+    {
+        LPCWSTR szFrom;
+        LPCWSTR szTo;
+        bool fDowngrade;
+    } const rgCases[] = {
+        {L"https://a.example/x", L"http://a.example/x", true},
+        {L"HTTPS://a.example/x", L"HTTP://a.example/x", true},
+        {L"https://a.example/x", L"ftp://a.example/x", true},
+        {L"https://a.example/x", L"https://b.example/y", false},
+        {L"https://a.example/x", L"HttpS://b.example/y", false},
+        {L"https://a.example/x", L"/elsewhere/x", false},
+        {L"http://a.example/x", L"http://b.example/x", false},
+        {L"http://a.example/x", L"https://b.example/x", false},
+        {L"https://a.example/x", nullptr, false},
+        {nullptr, L"http://a.example/x", false},
+    };
+    for (const auto& c : rgCases)
+    {
+        EXPECT_EQ(c.fDowngrade, IsDowngradeRedirect(c.szFrom, c.szTo))
+            << (c.szFrom ? std::wstring(c.szFrom) : L"(null)").c_str() << " -> "
+            << (c.szTo ? std::wstring(c.szTo) : L"(null)").c_str();
+    }
+}
+
+TEST(TransportTest, ASecurityQuestionIsAnsweredWithARefusal)
+{
+    struct
+    {
+        DWORD dwProblem;
+        TransportRefusal nRefusal;
+    } const rgCases[] = {
+        {ERROR_INTERNET_SEC_CERT_DATE_INVALID, TransportRefusalCertificate},
+        {ERROR_INTERNET_INVALID_CA, TransportRefusalCertificate},
+        {ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, TransportRefusalDowngrade},
+    };
+    for (const auto& c : rgCases)
+    {
+        CSetupWizard wizard;
+        CDownloadBindStatusCallback* pCallback = new CDownloadBindStatusCallback(&wizard);
+        HWND hWnd = reinterpret_cast<HWND>(1);
+        // No window: nobody may be asked to accept the problem.
+        EXPECT_EQ(S_FALSE, pCallback->GetWindow(IID_IHttpSecurity, &hWnd));
+        EXPECT_EQ(nullptr, hWnd);
+        EXPECT_EQ(E_ABORT, pCallback->OnSecurityProblem(c.dwProblem)) << c.dwProblem;
+        EXPECT_EQ(c.nRefusal, pCallback->GetRefusal()) << c.dwProblem;
+        // The transfer's progress is refused from then on.
+        EXPECT_EQ(E_ABORT, pCallback->OnProgress(1, 2, BINDSTATUS_DOWNLOADINGDATA, nullptr)) << c.dwProblem;
+        pCallback->Release();
+    }
 }
 
 TEST(PayloadDigestTest, FilesHashAsTheStandardSays)
