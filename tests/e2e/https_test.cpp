@@ -179,9 +179,9 @@ TEST_F(InstallRunTest, AFailClosedReleaseRefusesAPackageWithoutADigest)
     SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup-unchecked.exe", L"Installation failed.", &strDetail);
     ASSERT_EQ(1u, result.boxes.size());
     EXPECT_EQ(L"Failed downloading component.", result.boxes[0].strText);
+    // The packages before it carry their digests and may have installed by
+    // then; it never runs.
     const std::string strCalls = ReadStubCalls();
-    // The packages before it carry their digests and install.
-    EXPECT_TRUE(HasCall(strCalls, "vcredist_x86", "/Q")) << strCalls;
     EXPECT_FALSE(HasCall(strCalls, "dotNetFx35setup", "")) << strCalls;
     EXPECT_FALSE(IsProductInstalledForTest(c_szTessalCode));
     std::wstring strLog = ReadSetupLog();
