@@ -164,6 +164,8 @@ enum ManagedSwitch
     ManagedSwitchNoRestart,
     ManagedSwitchForceRestart,
     ManagedSwitchLog,
+    ManagedSwitchLayout,
+    ManagedSwitchSource,
 };
 
 // The tokens of a command line as the tokenizer cuts them.
@@ -206,6 +208,7 @@ ManagedSwitch ClassifySwitch(const TokenText& token)
         {L"quiet", ManagedSwitchQuiet},         {L"q", ManagedSwitchQuiet},
         {L"passive", ManagedSwitchPassive},     {L"norestart", ManagedSwitchNoRestart},
         {L"forcerestart", ManagedSwitchForceRestart}, {L"log", ManagedSwitchLog},
+        {L"layout", ManagedSwitchLayout},       {L"source", ManagedSwitchSource},
     };
     const std::wstring& strText = token.strText;
     if (token.fQuoted || strText.size() < 2 || (strText[0] != L'/' && strText[0] != L'-'))
@@ -275,13 +278,17 @@ DWORD ParseManagedOptions(LPCWSTR szCommandLine, ManagedOptions* pOptions)
     for (size_t i = 0; i < tokens.size(); ++i)
     {
         ManagedSwitch nSwitch = ClassifySwitch(tokens[i]);
-        if (nSwitch == ManagedSwitchLog)
+        std::wstring* pstrArgument = nSwitch == ManagedSwitchLog      ? &pOptions->strLogPath
+                                     : nSwitch == ManagedSwitchLayout ? &pOptions->strLayoutFolder
+                                     : nSwitch == ManagedSwitchSource ? &pOptions->strSourceFolder
+                                                                      : nullptr;
+        if (pstrArgument)
         {
             if (i + 1 >= tokens.size() || tokens[i + 1].strText.empty())
             {
                 return ERROR_BAD_ARGUMENTS;
             }
-            pOptions->strLogPath = tokens[++i].strText;
+            *pstrArgument = tokens[++i].strText;
         }
         else if (!tokens[i].fQuoted && tokens[i].strText == RESTART_OPTION)
         {

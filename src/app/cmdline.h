@@ -38,6 +38,10 @@ struct ManagedOptions
     bool fAdmin = false;
     bool fRestarted = false;
     std::wstring strLogPath;
+    // "/layout <folder>": fill an offline layout instead of installing.
+    std::wstring strLayoutFolder;
+    // "/source <folder>": install from this layout.
+    std::wstring strSourceFolder;
 
     bool IsUnattended() const { return fQuiet || fPassive; }
 };

@@ -1,6 +1,7 @@
 #include "app/runsetup.h"
 #include "app/cmdline.h"
 #include "app/exitcode.h"
+#include "app/layoutrun.h"
 #include "app/restart.h"
 #include "checks/syschecks.h"
 #include "diag/heapstr.h"
@@ -8,6 +9,7 @@
 #include "diag/safestr.h"
 #include "diag/setuplog.h"
 #include "diag/trace.h"
+#include "engine/layout.h"
 #include "engine/workers.h"
 #include "manifest/manifest.h"
 #include "manifest/packagelist.h"
@@ -38,6 +40,9 @@ struct CRunState
     // The command line has managed switches, which were checked already.
     bool fManaged;
     bool fAlreadyRunning;
+    // "/layout <folder>", and whether its folder was refused.
+    LPCWSTR szLayoutFolder;
+    bool fLayoutRefused;
 };
 
 // Shown when a system check fails: the finish page names the failure and
@@ -183,6 +188,25 @@ bool PreparePackages(CRunState& run)
     return true;
 }
 
+// A "/layout" run's files in place of the package list; false ends the run
+// (on the failure page when the space is short).
+bool PrepareLayout(CRunState& run)
+{
+    DWORD dwResult = PrepareLayoutRun(run.hInstance, run.szTitle, run.szModulePath, run.szLayoutFolder,
+                                      run.strBaseUrl.Get(), run.wizard, &run.pPackages);
+    if (dwResult == ERROR_OUTOFMEMORY)
+    {
+        ReportOutOfMemory(run.hInstance, run.wizard.GetOwnerWindow(), run.szTitle);
+    }
+    else if (dwResult == ERROR_DISK_FULL)
+    {
+        run.wizard.m_fEnoughDiskSpace = false;
+        RunFailureTail(run.wizard);
+    }
+    run.fLayoutRefused = dwResult == ERROR_BAD_PATHNAME;
+    return dwResult == ERROR_SUCCESS;
+}
+
 // Steps from the system checks to the message loop; returning ends the run.
 void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
 {
@@ -190,7 +214,8 @@ void RunInstall(CRunState& run, RunMode nMode, bool fRestarted)
     wizard.Init(run.hInstance);
     // After the splash is up, which they would only delay.
     PinSystemLibraries();
-    if (!PassSystemChecks(run) || !TakeSingleInstance(run) || !LoadGlobalEntries(run, nMode) || !PreparePackages(run))
+    if (!PassSystemChecks(run) || !TakeSingleInstance(run) || !LoadGlobalEntries(run, nMode) ||
+        !(run.szLayoutFolder ? PrepareLayout(run) : PreparePackages(run)))
     {
         return;
     }
@@ -236,6 +261,16 @@ void RunInstallAndStopWorkers(CRunState& run, RunMode nMode, bool fRestarted,
     }
 }
 
+// The files of the run come from this layout from now on, if any.
+void UseLayoutSource(const std::wstring& strSource)
+{
+    if (!strSource.empty())
+    {
+        CSetupLog::Instance().Write(L"  Installing from the layout in %s\n", strSource.c_str());
+    }
+    SetLayoutSource(strSource.c_str());
+}
+
 // A run with managed switches; returns whether the machine is to restart.
 // *pdwExitCode is what an unattended run reports.
 bool RunManaged(CRunState& run, const ManagedOptions& options, DWORD dwParse, std::unique_ptr<CSetupWizard>& pWizard,
@@ -251,6 +286,15 @@ bool RunManaged(CRunState& run, const ManagedOptions& options, DWORD dwParse, st
                                     options.strLogPath.c_str(), GetLastError());
         dwParse = ERROR_BAD_ARGUMENTS;
     }
+    std::wstring strSource;
+    if (dwParse == ERROR_SUCCESS && !ChooseLayoutSource(run.szModulePath, options.strSourceFolder, &strSource))
+    {
+        CSetupLog::Instance().Write(L"  Command line: %s holds no layout (no installfiles folder)\n",
+                                    options.strSourceFolder.c_str());
+        dwParse = ERROR_BAD_ARGUMENTS;
+    }
+    UseLayoutSource(strSource);
+    run.szLayoutFolder = options.strLayoutFolder.empty() ? nullptr : options.strLayoutFolder.c_str();
     if (dwParse != ERROR_SUCCESS)
     {
         if (!fUnattended)
@@ -273,6 +317,7 @@ bool RunManaged(CRunState& run, const ManagedOptions& options, DWORD dwParse, st
     outcome.fCancelled = ended.WasCancelledBeforeEnd();
     outcome.fSystemCheckFailed = !ended.m_fOsSupported || !ended.m_fBrowserSupported || !ended.m_fEnoughDiskSpace;
     outcome.fAlreadyRunning = run.fAlreadyRunning;
+    outcome.fBadCommandLine = run.fLayoutRefused;
     outcome.pFailed = FindFirstFailure(run.pPackages);
     outcome.fRestartNeeded = fUnattended && ended.m_fRestart;
     outcome.fRestartStarted = outcome.fRestartNeeded && options.fForceRestart && !options.fNoRestart;
@@ -282,6 +327,31 @@ bool RunManaged(CRunState& run, const ManagedOptions& options, DWORD dwParse, st
     }
     *pdwExitCode = ChooseExitCode(outcome);
     return fUnattended ? outcome.fRestartStarted : ended.m_fRestart;
+}
+
+// A run without managed switches, whose first token decides; returns
+// whether the machine is to restart.
+bool RunByFirstToken(CRunState& run, std::unique_ptr<CSetupWizard>& pWizard)
+{
+    RunMode nMode = GetRunMode(run.szCommandLine);
+    std::wstring strSource;
+    ChooseLayoutSource(run.szModulePath, std::wstring(), &strSource);
+    UseLayoutSource(strSource);
+    switch (nMode)
+    {
+    case RunVerify:
+        if (CheckVerifyArgs(run.szModulePath, run.szCommandLine) == ERROR_BAD_ARGUMENTS)
+        {
+            ShowUsage(run.hInstance, nullptr, run.szTitle);
+        }
+        return false;
+    case RunUsage:
+        ShowUsage(run.hInstance, nullptr, run.szTitle);
+        return false;
+    default:
+        RunInstallAndStopWorkers(run, nMode, HasRestartOption(run.szCommandLine), pWizard);
+        return pWizard->m_fRestart;
+    }
 }
 }
 
@@ -297,7 +367,7 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
     CSetupWizard& wizard = *pWizard;
     CSetupLog::Instance().Open();
 
-    CRunState run{hInstance, szCommandLine, {}, {}, wizard, {}, {}, {}, {}, nullptr, false, false};
+    CRunState run{hInstance, szCommandLine, {}, {}, wizard, {}, {}, {}, {}, nullptr, false, false, nullptr, false};
     LoadStringW(hInstance, IDS_TITLE, run.szTitle, c_cchTitle);
     DWORD cchModule = GetModuleFileNameW(nullptr, run.szModulePath, MAX_PATH);
     if (cchModule == 0 || cchModule >= MAX_PATH)
@@ -327,23 +397,7 @@ int RunSetup(HINSTANCE hInstance, LPWSTR szCommandLine)
     }
     else
     {
-        RunMode nMode = GetRunMode(szCommandLine);
-        switch (nMode)
-        {
-        case RunVerify:
-            if (CheckVerifyArgs(run.szModulePath, szCommandLine) == ERROR_BAD_ARGUMENTS)
-            {
-                ShowUsage(hInstance, nullptr, run.szTitle);
-            }
-            break;
-        case RunUsage:
-            ShowUsage(hInstance, nullptr, run.szTitle);
-            break;
-        default:
-            RunInstallAndStopWorkers(run, nMode, HasRestartOption(szCommandLine), pWizard);
-            fRestart = wizard.m_fRestart;
-            break;
-        }
+        fRestart = RunByFirstToken(run, pWizard);
     }
 
     // The restart must come after the mutex is released, so that the setup

@@ -122,15 +122,15 @@ bool IsDiskSpaceSufficient(ULONGLONG ullFreeBytes, const CPackageInfo* pPackages
     return ullFreeBytes > dwNeeded;
 }
 
-bool HasEnoughDiskSpace(const CPackageInfo* pPackages)
+bool HasEnoughDiskSpace(const CPackageInfo* pPackages, LPCWSTR szFolder)
 {
     WCHAR szProgramFiles[MAX_PATH] = {};
     ULARGE_INTEGER ulAvailable = {};
     ULARGE_INTEGER ulTotal = {};
     // An unknown is no reason to refuse the install: the installers report
     // a full disk themselves.
-    if (!SHGetSpecialFolderPathW(nullptr, szProgramFiles, CSIDL_PROGRAM_FILES, FALSE) ||
-        !GetDiskFreeSpaceExW(szProgramFiles, &ulAvailable, &ulTotal, nullptr))
+    if ((!szFolder && !SHGetSpecialFolderPathW(nullptr, szProgramFiles, CSIDL_PROGRAM_FILES, FALSE)) ||
+        !GetDiskFreeSpaceExW(szFolder ? szFolder : szProgramFiles, &ulAvailable, &ulTotal, nullptr))
     {
         DebugMsg(L"[Info] Can't obtain the free disk space; assuming there is enough\n");
         return true;

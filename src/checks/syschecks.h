@@ -5,6 +5,7 @@ bool IsOsSupported();
 bool IsWindowsVersionAtLeast(int nMinor);
 bool IsBrowserSupported();
 bool IsIeVersionSupported(LPCWSTR szVersion);
-bool HasEnoughDiskSpace(const CPackageInfo* pPackages);
+// On the drive of szFolder, or of Program Files when it is null.
+bool HasEnoughDiskSpace(const CPackageInfo* pPackages, LPCWSTR szFolder = nullptr);
 // The disk decision without the platform: free bytes against the list's sum.
 bool IsDiskSpaceSufficient(ULONGLONG ullFreeBytes, const CPackageInfo* pPackages);

@@ -216,7 +216,10 @@ void ShowUsage(HINSTANCE hInstance, HWND hWndOwner, LPCWSTR szCaption)
     LoadStringOrEmpty(hInstance, IDS_USAGE, szMessage, MESSAGE_CAPACITY);
     // The managed switches follow the older lines, which stay as they were.
     WCHAR szManaged[MESSAGE_CAPACITY];
-    LoadText(hInstance, IDS_USAGE_MANAGED, szManaged);
-    SafeAppend(szMessage, ARRAYSIZE(szMessage), szManaged);
+    for (UINT nId : {IDS_USAGE_MANAGED, IDS_USAGE_LAYOUT})
+    {
+        LoadText(hInstance, nId, szManaged);
+        SafeAppend(szMessage, ARRAYSIZE(szMessage), szManaged);
+    }
     ShowBox(hWndOwner, szMessage, szCaption, MB_OK | MB_ICONINFORMATION);
 }

@@ -4,6 +4,7 @@
 #include "diag/safestr.h"
 #include "diag/setuplog.h"
 #include "diag/trace.h"
+#include "engine/layout.h"
 #include "engine/payload.h"
 #include "engine/workers.h"
 #include "platform/overrides.h"
@@ -570,6 +571,13 @@ HRESULT DownloadWithWatchdog(LPCWSTR szUrl, LPWSTR szCachePath, CDownloadBindSta
 
 HRESULT DownloadSmallFile(LPCWSTR szUrl, LPWSTR szCachePath, CSetupWizard* pWizard)
 {
+    std::wstring strLayoutFile;
+    if (FindInLayoutSource(szUrl, &strLayoutFile))
+    {
+        // Read where it lies: nothing is written into a layout.
+        DebugMsg(L"[Info] %s is taken from the layout\n", strLayoutFile.c_str());
+        return SafeCopy(szCachePath, MAX_PATH, strLayoutFile.c_str());
+    }
     CCallbackOwner callback(new (std::nothrow) CDownloadBindStatusCallback(pWizard, false));
     return callback.Get() ? DownloadWithWatchdog(szUrl, szCachePath, callback.Get()) : E_OUTOFMEMORY;
 }
@@ -654,6 +662,59 @@ DWORD RefetchPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLoc
     return DownloadPackage(pPackage, hInstance, pszLocalFile, pWizard);
 }
 
+namespace
+{
+// Fetches the package's URL into the cache, trying passing faults again;
+// 0 with the cached path, or the failure after its box.
+DWORD TransferWithRetries(const CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard, LPCWSTR szUrl,
+                          LPWSTR szCachePath)
+{
+    for (int nAttempt = 0;; ++nAttempt)
+    {
+        // A new callback per attempt, so the bar starts over.
+        CCallbackOwner callback(new (std::nothrow) CDownloadBindStatusCallback(pWizard));
+        if (!callback.Get())
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+        HRESULT hr = DownloadWithWatchdog(szUrl, szCachePath, callback.Get());
+        bool fStopped = pWizard->IsCancelled();
+        DWORD dwHttpStatus = callback.Get()->GetHttpStatus();
+        bool fRetry = !fStopped && FAILED(hr) && nAttempt < DOWNLOAD_RETRIES &&
+                      IsTransientDownloadFailure(hr, dwHttpStatus, callback.Get()->HasStalled());
+        if (fRetry)
+        {
+            WCHAR szLine[MAX_PATH * 2];
+            SafeFormat(szLine, ARRAYSIZE(szLine), L"[Info] Download of %s failed (0x%08X, HTTP %u); attempt %d of %d follows\n",
+                       szUrl, static_cast<unsigned>(hr), dwHttpStatus, nAttempt + 2, DOWNLOAD_RETRIES + 1);
+            DebugMsg(L"%s", szLine);
+            fStopped = !PauseUnlessStopped(pWizard, GetRetryPauseMs(nAttempt + 1));
+        }
+        if (fStopped)
+        {
+            ReportCancelled(hInstance, pWizard->GetOwnerWindow());
+            return ERROR_INSTALL_USEREXIT;
+        }
+        if (SUCCEEDED(hr))
+        {
+            return ERROR_SUCCESS;
+        }
+        if (!fRetry)
+        {
+            if (pWizard->GetUiMode() != UiModeFull)
+            {
+                // A deployment tool's log reader has no box to look at.
+                CSetupLog::Instance().Write(L"  Installation Error: %s could not be downloaded from %s (0x%08X, HTTP %u)\n",
+                                            pPackage->szProductName ? pPackage->szProductName : L"", szUrl,
+                                            static_cast<unsigned>(hr), dwHttpStatus);
+            }
+            ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
+            return ERROR_FILE_NOT_FOUND;
+        }
+    }
+}
+}
+
 DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLocalFile, CSetupWizard* pWizard)
 {
     if (!pPackage->szInstall || pPackage->szInstall[0] == L'\0')
@@ -673,62 +734,22 @@ DWORD DownloadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPWSTR* pszLo
     {
         return dwResult;
     }
-    CHeapString strCachePath(AllocString(MAX_PATH));
-    if (!strCachePath.Get())
+    std::wstring strLayoutFile;
+    if (FindInLayoutSource(strCanonical.Get(), &strLayoutFile))
     {
-        return ERROR_OUTOFMEMORY;
+        // The install thread copies it into its working folder, as it
+        // does a download, before it runs.
+        DebugMsg(L"[Info] %s is taken from the layout\n", strLayoutFile.c_str());
+        *pszLocalFile = DuplicateString(strLayoutFile.c_str());
+        return *pszLocalFile ? ERROR_SUCCESS : ERROR_OUTOFMEMORY;
     }
-    for (int nAttempt = 0;; ++nAttempt)
+    WCHAR szCachePath[MAX_PATH] = {};
+    dwResult = TransferWithRetries(pPackage, hInstance, pWizard, strCanonical.Get(), szCachePath);
+    if (dwResult != ERROR_SUCCESS)
     {
-        // A new callback per attempt, so the bar starts over.
-        CCallbackOwner callback(new (std::nothrow) CDownloadBindStatusCallback(pWizard));
-        if (!callback.Get())
-        {
-            return ERROR_OUTOFMEMORY;
-        }
-        HRESULT hr = DownloadWithWatchdog(strCanonical.Get(), strCachePath.Get(), callback.Get());
-        bool fStopped = pWizard->IsCancelled();
-        DWORD dwHttpStatus = callback.Get()->GetHttpStatus();
-        bool fRetry = !fStopped && FAILED(hr) && nAttempt < DOWNLOAD_RETRIES &&
-                      IsTransientDownloadFailure(hr, dwHttpStatus, callback.Get()->HasStalled());
-        if (fRetry)
-        {
-            WCHAR szLine[MAX_PATH * 2];
-            SafeFormat(szLine, ARRAYSIZE(szLine), L"[Info] Download of %s failed (0x%08X, HTTP %u); attempt %d of %d follows\n",
-                       strCanonical.Get(), static_cast<unsigned>(hr), dwHttpStatus, nAttempt + 2, DOWNLOAD_RETRIES + 1);
-            DebugMsg(L"%s", szLine);
-            fStopped = !PauseUnlessStopped(pWizard, GetRetryPauseMs(nAttempt + 1));
-        }
-        if (fStopped)
-        {
-            ReportCancelled(hInstance, pWizard->GetOwnerWindow());
-            return ERROR_INSTALL_USEREXIT;
-        }
-        if (SUCCEEDED(hr))
-        {
-            break;
-        }
-        if (!fRetry)
-        {
-            if (pWizard->GetUiMode() != UiModeFull)
-            {
-                // A deployment tool's log reader has no box to look at.
-                CSetupLog::Instance().Write(L"  Installation Error: %s could not be downloaded from %s (0x%08X, HTTP %u)\n",
-                                            pPackage->szProductName ? pPackage->szProductName : L"",
-                                            strCanonical.Get(), static_cast<unsigned>(hr), dwHttpStatus);
-            }
-            ReportErrorById(hInstance, pWizard->GetOwnerWindow(), nullptr, IDS_DOWNLOAD_FAILED);
-            return ERROR_FILE_NOT_FOUND;
-        }
+        return dwResult;
     }
-    DebugMsg(L"[Info] Msi file was cached to %s\n", strCachePath.Get());
-    size_t cchResult = wcslen(strCachePath.Get()) + 2;
-    LPWSTR szResult = AllocString(cchResult);
-    if (!szResult)
-    {
-        return ERROR_OUTOFMEMORY;
-    }
-    SafeCopy(szResult, cchResult, strCachePath.Get());
-    *pszLocalFile = szResult;
-    return ERROR_SUCCESS;
+    DebugMsg(L"[Info] Msi file was cached to %s\n", szCachePath);
+    *pszLocalFile = DuplicateString(szCachePath);
+    return *pszLocalFile ? ERROR_SUCCESS : ERROR_OUTOFMEMORY;
 }

@@ -206,7 +206,10 @@ DWORD StagePackageFile(CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard
 
 DWORD RefuseUncheckedPackage(const CPackageInfo* pPackage, HINSTANCE hInstance, CSetupWizard* pWizard)
 {
-    if (pPackage->szSha256 || !IsDigestRequired())
+    // A file beside the packages in a layout (it has no key) is judged where
+    // it is read: the licence archive by its own digest, the version file
+    // not at all, as it changes with every release.
+    if (pPackage->szSha256 || !pPackage->szKey || !IsDigestRequired())
     {
         return ERROR_SUCCESS;
     }

@@ -4,6 +4,7 @@
 #include "diag/msgbox.h"
 #include "diag/safestr.h"
 #include "manifest/detect.h"
+#include "engine/layout.h"
 #include "manifest/manifest.h"
 #include "platform/overrides.h"
 #include "platform/owners.h"
@@ -295,25 +296,12 @@ DWORD ReadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPCWSTR szEntryNa
     return ERROR_SUCCESS;
 }
 
-DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** ppPackages)
+namespace
 {
-    *ppPackages = nullptr;
-    CPackageListOwner list;
-    list.m_pSpare = CreatePackage();
-    if (!list.m_pSpare)
-    {
-        return ERROR_OUTOFMEMORY;
-    }
-    DWORD dwMinimum = 0;
-    DWORD dwResult = LoadMinimumMsi(hInstance, &dwMinimum);
-    if (dwResult != ERROR_SUCCESS)
-    {
-        return dwResult;
-    }
-    if (IsMsiUpgradeNeeded(dwMinimum) && list.ReadNumbered(hInstance, L"1") != ERROR_SUCCESS)
-    {
-        return ERROR_OUTOFMEMORY;
-    }
+// Reads the packages numbered 2 and up, to the first missing number.
+DWORD ReadNumberedFrom2(HINSTANCE hInstance, CPackageListOwner& list)
+{
+    DWORD dwResult = ERROR_SUCCESS;
     for (int n = 2;; ++n)
     {
         WCHAR szNumber[10] = {};
@@ -333,11 +321,131 @@ DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** pp
             return ERROR_OUTOFMEMORY;
         }
     }
+    return ERROR_SUCCESS;
+}
+}
+
+DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** ppPackages)
+{
+    *ppPackages = nullptr;
+    CPackageListOwner list;
+    list.m_pSpare = CreatePackage();
+    if (!list.m_pSpare)
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    DWORD dwMinimum = 0;
+    DWORD dwResult = LoadMinimumMsi(hInstance, &dwMinimum);
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return dwResult;
+    }
+    if (IsMsiUpgradeNeeded(dwMinimum) && list.ReadNumbered(hInstance, L"1") != ERROR_SUCCESS)
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    dwResult = ReadNumberedFrom2(hInstance, list);
+    if (dwResult != ERROR_SUCCESS)
+    {
+        return dwResult;
+    }
     dwResult = FilterPackageList(&list.m_pHead, szBaseUrl, IsRunningOnWin64());
     if (dwResult != ERROR_SUCCESS)
     {
         return dwResult;
     }
     *ppPackages = list.Release();
+    return ERROR_SUCCESS;
+}
+
+namespace
+{
+// Turns a package node into a layout file: named by its path in the
+// layout, the base URL filled in. False when it has no file the layout can
+// hold (a removal, or a file off the vendor's server).
+bool MakeLayoutFile(CPackageInfo* pPackage, LPCWSTR szBaseUrl, LPCWSTR szLayoutBase)
+{
+    if (pPackage->nAction != ActionInstall || !pPackage->szInstall || pPackage->szInstall[0] == L'\0')
+    {
+        return false;
+    }
+    LPCWSTR szBase = pPackage->szBaseUrl && pPackage->szBaseUrl[0] ? pPackage->szBaseUrl : szBaseUrl;
+    std::wstring strUrl = szBase ? szBase : L"";
+    if (strUrl.empty() || strUrl.back() != L'/')
+    {
+        strUrl.push_back(L'/');
+    }
+    strUrl += pPackage->szInstall;
+    std::wstring strRelative;
+    if (!ComposeLayoutRelativePath(szLayoutBase, strUrl.c_str(), &strRelative))
+    {
+        return false;
+    }
+    LPWSTR szName = DuplicateString(strRelative.c_str());
+    LPWSTR szFullBase = DuplicateString(szBase);
+    FreeString(pPackage->szProductName);
+    FreeString(pPackage->szBaseUrl);
+    pPackage->szProductName = szName;
+    pPackage->szBaseUrl = szFullBase;
+    return szName && szFullBase;
+}
+
+// A file beside the packages (the licence archive, the version file).
+CPackageInfo* CreateSideFile(LPCWSTR szLayoutBase, LPCWSTR szName, LPCWSTR szDigestEntry)
+{
+    CPackageInfo* pFile = CreatePackage();
+    if (!pFile)
+    {
+        return nullptr;
+    }
+    WCHAR szDigest[65];
+    pFile->szProductName = DuplicateString(szName);
+    pFile->szInstall = DuplicateString(szName);
+    pFile->szBaseUrl = DuplicateString(szLayoutBase);
+    if (szDigestEntry && LoadBuildSetting(szDigestEntry, szDigest, ARRAYSIZE(szDigest)))
+    {
+        pFile->szSha256 = DuplicateString(szDigest);
+    }
+    if (!pFile->szProductName || !pFile->szInstall || !pFile->szBaseUrl)
+    {
+        DestroyPackage(pFile);
+        return nullptr;
+    }
+    return pFile;
+}
+}
+
+DWORD BuildLayoutList(HINSTANCE hInstance, LPCWSTR szBaseUrl, LPCWSTR szLayoutBase, CPackageInfo** ppFiles)
+{
+    *ppFiles = nullptr;
+    CPackageListOwner list;
+    list.m_pSpare = CreatePackage();
+    if (!list.m_pSpare || list.ReadNumbered(hInstance, L"1") != ERROR_SUCCESS ||
+        ReadNumberedFrom2(hInstance, list) != ERROR_SUCCESS)
+    {
+        return ERROR_OUTOFMEMORY;
+    }
+    CPackageInfo** ppLink = &list.m_pHead;
+    while (*ppLink)
+    {
+        CPackageInfo* pPackage = *ppLink;
+        if (!MakeLayoutFile(pPackage, szBaseUrl, szLayoutBase))
+        {
+            *ppLink = pPackage->pNext;
+            DestroyPackage(pPackage);
+            continue;
+        }
+        ppLink = &pPackage->pNext;
+    }
+    for (const auto& side : {std::make_pair(L"eula.zip", L"EULA_SHA256"), std::make_pair(L"update.txt", L"")})
+    {
+        *ppLink = CreateSideFile(szLayoutBase, side.first, side.second[0] ? side.second : nullptr);
+        if (!*ppLink)
+        {
+            return ERROR_OUTOFMEMORY;
+        }
+        ppLink = &(*ppLink)->pNext;
+    }
+    *ppFiles = list.Release();
     return ERROR_SUCCESS;
 }

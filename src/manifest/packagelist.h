@@ -6,6 +6,11 @@
 // 0 (the list may be empty), ERROR_OUTOFMEMORY, or ERROR_INVALID_PARAMETER
 // after MINIMUM_MSI was reported missing or invalid.
 DWORD BuildPackageList(HINSTANCE hInstance, LPCWSTR szBaseUrl, CPackageInfo** ppPackages);
+// The files of an offline layout, in manifest order: every package file of
+// every platform, named by its path in the layout (szLayoutBase is the URL
+// that the layout's root stands for), then the licence archive and the
+// version file. 0 or ERROR_OUTOFMEMORY.
+DWORD BuildLayoutList(HINSTANCE hInstance, LPCWSTR szBaseUrl, LPCWSTR szLayoutBase, CPackageInfo** ppFiles);
 DWORD ReadPackage(CPackageInfo* pPackage, HINSTANCE hInstance, LPCWSTR szEntryName);
 DWORD ReadPackageValue(HINSTANCE hInstance, LPCWSTR szKey, LPCWSTR szSuffix, LPWSTR* pszValue);
 

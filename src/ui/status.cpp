@@ -30,6 +30,12 @@ constexpr UINT IDS_FINISH_SUBTITLE = 340;
 constexpr UINT IDS_FINISH_CANCELLED = 341;
 constexpr UINT IDS_PREFIX_REMOVED = 342;
 constexpr UINT IDS_FINISH_LAUNCH_DETAIL = 345;
+constexpr UINT IDS_LAYOUT_PROGRESS_TITLE = 348;
+constexpr UINT IDS_LAYOUT_COMPLETE = 349;
+constexpr UINT IDS_LAYOUT_COMPLETE_DETAIL = 350;
+constexpr UINT IDS_LAYOUT_FAILED = 351;
+constexpr UINT IDS_LAYOUT_FAILED_DETAIL = 352;
+constexpr UINT IDS_LAYOUT_CANCELLED = 353;
 
 void LoadInto(HINSTANCE hInstance, UINT nId, LPWSTR szText)
 {
@@ -62,10 +68,10 @@ LPCWSTR GetName(const CPackageInfo* pPackage)
     return pPackage->szProductName ? pPackage->szProductName : L"";
 }
 
-void ComposeFailureTexts(HINSTANCE hInstance, const CPackageInfo* pPackages, StatusTexts* pTexts)
+void ComposeFailureTexts(HINSTANCE hInstance, const CPackageInfo* pPackages, bool fLayout, StatusTexts* pTexts)
 {
-    LoadInto(hInstance, IDS_FINISH_FAILED, pTexts->szTitle);
-    LoadInto(hInstance, IDS_FINISH_FAILED_DETAIL, pTexts->szDetail);
+    LoadInto(hInstance, fLayout ? IDS_LAYOUT_FAILED : IDS_FINISH_FAILED, pTexts->szTitle);
+    LoadInto(hInstance, fLayout ? IDS_LAYOUT_FAILED_DETAIL : IDS_FINISH_FAILED_DETAIL, pTexts->szDetail);
     for (const CPackageInfo* pPackage = pPackages; pPackage; pPackage = pPackage->pNext)
     {
         if (!IsFailedInstall(pPackage))
@@ -112,10 +118,10 @@ UINT GetStatusPrefixId(const CPackageInfo* pPackage)
     }
 }
 
-CPackageInfo* ComposeProgressTexts(HINSTANCE hInstance, CPackageInfo* pPackages, StatusTexts* pTexts)
+CPackageInfo* ComposeProgressTexts(HINSTANCE hInstance, CPackageInfo* pPackages, StatusTexts* pTexts, bool fLayout)
 {
     ClearTexts(pTexts);
-    LoadInto(hInstance, IDS_PROGRESS_TITLE, pTexts->szTitle);
+    LoadInto(hInstance, fLayout ? IDS_LAYOUT_PROGRESS_TITLE : IDS_PROGRESS_TITLE, pTexts->szTitle);
     LoadInto(hInstance, IDS_PROGRESS_SUBTITLE, pTexts->szSubtitle);
     CPackageInfo* pInstalling = nullptr;
     for (CPackageInfo* pPackage = pPackages; pPackage; pPackage = pPackage->pNext)
@@ -148,7 +154,7 @@ void ComposeFinishTexts(HINSTANCE hInstance, const FinishState& state, const CPa
     }
     if (state.fCancelled)
     {
-        LoadInto(hInstance, IDS_FINISH_CANCELLED, pTexts->szTitle);
+        LoadInto(hInstance, state.fLayout ? IDS_LAYOUT_CANCELLED : IDS_FINISH_CANCELLED, pTexts->szTitle);
         LoadInto(hInstance, IDS_FINISH_CANCELLED_DETAIL, pTexts->szDetail);
         return;
     }
@@ -156,9 +162,15 @@ void ComposeFinishTexts(HINSTANCE hInstance, const FinishState& state, const CPa
     {
         if (IsFailedInstall(pPackage))
         {
-            ComposeFailureTexts(hInstance, pPackages, pTexts);
+            ComposeFailureTexts(hInstance, pPackages, state.fLayout, pTexts);
             return;
         }
+    }
+    if (state.fLayout)
+    {
+        LoadInto(hInstance, IDS_LAYOUT_COMPLETE, pTexts->szTitle);
+        LoadInto(hInstance, IDS_LAYOUT_COMPLETE_DETAIL, pTexts->szDetail);
+        return;
     }
     LoadInto(hInstance, IDS_FINISH_SUCCESS, pTexts->szTitle);
     LoadInto(hInstance, IDS_FINISH_SUBTITLE, pTexts->szSubtitle);
@@ -172,13 +184,13 @@ void DescribePackageFailure(HINSTANCE hInstance, DWORD dwError, LPWSTR szShort, 
     LoadInto(hInstance, fDownload ? IDS_HINT_DOWNLOAD : IDS_HINT_SUPPORT, szHint);
 }
 
-FinishButtons ChooseFinishButtons(bool fRestart, bool fPackageFailed, bool fCancelled)
+FinishButtons ChooseFinishButtons(bool fRestart, bool fPackageFailed, bool fCancelled, bool fLayout)
 {
     if (fRestart)
     {
         return {IDS_BUTTON_RESTART_NOW, IDS_BUTTON_RESTART_LATER};
     }
-    if (!fPackageFailed && !fCancelled)
+    if (!fPackageFailed && !fCancelled && !fLayout)
     {
         return {IDS_BUTTON_CLOSE, IDS_BUTTON_LAUNCH};
     }

@@ -20,11 +20,14 @@ struct FinishState
     bool fEnoughDiskSpace;
     bool fCancelled;
     bool fRestart;
+    // A "/layout" run: its files were copied, nothing was installed.
+    bool fLayout;
 };
 
 // The progress page: one line per package. Returns the install package
 // found installing, if any.
-CPackageInfo* ComposeProgressTexts(HINSTANCE hInstance, CPackageInfo* pPackages, StatusTexts* pTexts);
+CPackageInfo* ComposeProgressTexts(HINSTANCE hInstance, CPackageInfo* pPackages, StatusTexts* pTexts,
+                                   bool fLayout = false);
 void ComposeFinishTexts(HINSTANCE hInstance, const FinishState& state, const CPackageInfo* pPackages,
                         StatusTexts* pTexts);
 void DescribePackageFailure(HINSTANCE hInstance, DWORD dwError, LPWSTR szShort, LPWSTR szHint);
@@ -37,4 +40,5 @@ struct FinishButtons
     UINT nRightText;
     UINT nLeftText;
 };
-FinishButtons ChooseFinishButtons(bool fRestart, bool fPackageFailed, bool fCancelled);
+// A layout has no product to launch.
+FinishButtons ChooseFinishButtons(bool fRestart, bool fPackageFailed, bool fCancelled, bool fLayout = false);

@@ -94,7 +94,7 @@ POINT GetCenteredPosition(const RECT& rcWorkArea, int nWidth, int nHeight)
 CSetupWizard::CSetupWizard()
     : m_hInstance(nullptr), m_hWnd(nullptr), m_hWndParent(nullptr), m_hCountryCombo(nullptr),
       m_hLicenseText(nullptr), m_fCancelled(false), m_fOsSupported(true), m_fBrowserSupported(true),
-      m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false), m_fNeverRestart(false),
+      m_fEnoughDiskSpace(true), m_hInstallThread(nullptr), m_hDownloadThread(nullptr), m_fRestart(false), m_fNeverRestart(false), m_fLayout(false),
       m_fPackageFailed(false), m_pPackages(nullptr), m_pInstalling(nullptr), m_nPage(PageLicense),
       m_hBackground(nullptr), m_szEulaFolder(AllocString(MAX_PATH)), m_hWorkersMayRun(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       m_rghWindows{}, m_cWindows(0), m_dwMainThreadId(GetCurrentThreadId()), m_ullSplashTick(0),
@@ -230,7 +230,11 @@ void CSetupWizard::SetPage(WizardPage nPage)
     {
         CreatePage(IDD_PROGRESS, IDB_PAGE);
         HWND hWnd = m_hWnd.load();
-        restart.Register(m_strRestartCommandLine.c_str());
+        if (!m_fLayout)
+        {
+            // A layout is simply run again; a restart never resumes it.
+            restart.Register(m_strRestartCommandLine.c_str());
+        }
         ShowWindow(GetDlgItem(hWnd, IDC_PROGRESS), SW_SHOW);
         ShowWindow(GetDlgItem(hWnd, IDC_BUTTON_LEFT), SW_HIDE);
         RedrawWindow(hWnd, nullptr, nullptr, REDRAW_ALL);
@@ -255,7 +259,7 @@ void CSetupWizard::SetPage(WizardPage nPage)
 void CSetupWizard::SetFinishButtons()
 {
     HWND hWnd = m_hWnd.load();
-    FinishButtons buttons = ChooseFinishButtons(m_fRestart, m_fPackageFailed.load(), m_fCancelled.load());
+    FinishButtons buttons = ChooseFinishButtons(m_fRestart, m_fPackageFailed.load(), m_fCancelled.load(), m_fLayout);
     SetButtonText(hWnd, IDC_BUTTON_RIGHT, m_hInstance, buttons.nRightText);
     if (buttons.nLeftText)
     {
@@ -345,11 +349,15 @@ void CSetupWizard::Start(HANDLE hInstallThread, HANDLE hDownloadThread, CPackage
     m_hInstallThread = hInstallThread;
     m_hDownloadThread = hDownloadThread;
     m_pPackages = pPackages;
-    if (m_nUiMode != UiModeFull)
+    if (m_nUiMode != UiModeFull || m_fLayout)
     {
         // The administrator who starts an unattended install has read the
-        // licence; the run goes straight to its packages.
-        CSetupLog::Instance().Write(L"  Unattended: the licence counts as accepted\n");
+        // licence, and a layout installs nothing; the run goes straight to
+        // its files.
+        if (!m_fLayout)
+        {
+            CSetupLog::Instance().Write(L"  Unattended: the licence counts as accepted\n");
+        }
         SetPage(PageProgress);
         ResumeWorkers();
         RefreshStatus();
@@ -497,12 +505,12 @@ void CSetupWizard::RefreshStatus()
     StatusTexts texts;
     if (m_nPage == PageProgress)
     {
-        m_pInstalling.store(ComposeProgressTexts(m_hInstance, m_pPackages, &texts));
+        m_pInstalling.store(ComposeProgressTexts(m_hInstance, m_pPackages, &texts, m_fLayout));
     }
     else if (m_nPage == PageFinish)
     {
         FinishState state = {m_fOsSupported, m_fBrowserSupported, m_fEnoughDiskSpace, m_fCancelled.load(),
-                             m_fRestart};
+                             m_fRestart, m_fLayout};
         ComposeFinishTexts(m_hInstance, state, m_pPackages, &texts);
     }
     else

@@ -146,6 +146,8 @@ public:
     bool m_fRestart;
     // "/norestart" in a run with its wizard: the finish page offers no restart.
     bool m_fNeverRestart;
+    // A "/layout" run: no licence, no restart, its own progress and finish texts.
+    bool m_fLayout;
     std::atomic<bool> m_fPackageFailed;
     CPackageInfo* m_pPackages;
     std::atomic<CPackageInfo*> m_pInstalling;

@@ -15,7 +15,7 @@ body), "stall" (half the body, then nothing for "seconds"; with "resume"
 the rest follows),
 "throttle" with "rate" in bytes per second, "file" with "path", another
 file under DIR served in its place, and "redirect" with "location", sent
-as a 302. A fault with "times": N applies to the next N requests of its
+as a 302. Every request's path is appended to DIR/requests.log. A fault with "times": N applies to the next N requests of its
 path only.
 
 With --tls-port and --certs CERTS (made by make-certs.sh) the same files
@@ -65,6 +65,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         # The setup may send a backslash from the manifest as-is or escaped.
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path).replace("\\", "/")
+        with faults_lock:
+            with open(os.path.join(self.root, "requests.log"), "a", encoding="utf-8") as f:
+                f.write(path + "\n")
         fault = self.fault(path) or {}
         mode = fault.get("mode")
         if mode in ("404", "500"):

@@ -103,9 +103,8 @@ void SetServerFaults(const std::string& strJson)
     CloseHandle(hFile);
 }
 
-std::string ReadStubCalls()
+std::string ReadFileBytes(const std::wstring& strPath)
 {
-    std::wstring strPath = GetTempFolder() + L"tessal-stub-calls.txt";
     HANDLE hFile = CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
@@ -121,6 +120,29 @@ std::string ReadStubCalls()
     CloseHandle(hFile);
     strData.resize(cbRead);
     return strData;
+}
+
+std::vector<std::string> ReadServerRequests()
+{
+    const std::string strLog = ReadFileBytes(GetServerRoot() + L"requests.log");
+    std::vector<std::string> requests;
+    for (size_t iStart = 0; iStart < strLog.size();)
+    {
+        size_t iEnd = strLog.find('\n', iStart);
+        requests.push_back(strLog.substr(iStart, iEnd == std::string::npos ? std::string::npos : iEnd - iStart));
+        iStart = iEnd == std::string::npos ? strLog.size() : iEnd + 1;
+    }
+    return requests;
+}
+
+void ClearServerRequests()
+{
+    DeleteFileW((GetServerRoot() + L"requests.log").c_str());
+}
+
+std::string ReadStubCalls()
+{
+    return ReadFileBytes(GetTempFolder() + L"tessal-stub-calls.txt");
 }
 
 void ClearStubCalls()

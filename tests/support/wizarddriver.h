@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 
 // Reads and drives the wizard of another process the way a user would see
 // and use it: texts, buttons, the progress bar, the page shown.
@@ -39,6 +40,12 @@ std::wstring GetServerRoot();
 void SetServerFaults(const std::string& strJson);
 
 // The calls that the stub packages recorded, one "name|command line" per line.
+// A whole file as bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& strPath);
+// The paths that the download server was asked for, in order, since the
+// last clear.
+std::vector<std::string> ReadServerRequests();
+void ClearServerRequests();
 std::string ReadStubCalls();
 void ClearStubCalls();
 // Removes an installed product without a user interface.

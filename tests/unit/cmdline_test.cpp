@@ -100,6 +100,31 @@ TEST(CheckArgsTest, AdminAndVerifyArguments)
     }
 }
 
+TEST(ManagedOptionsTest, LayoutAndSourceTakeAFolder)
+{
+    struct
+    {
+        const wchar_t* szCommandLine;
+        DWORD dwResult;
+        const wchar_t* szLayout;
+        const wchar_t* szSource;
+    } const rgCases[] = {
+        {L"/layout D:\\lay /quiet", 0, L"D:\\lay", L""},
+        {L"-LAYOUT \"C:\\a b\"", 0, L"C:\\a b", L""},
+        {L"/passive /source \\\\srv\\share", 0, L"", L"\\\\srv\\share"},
+        {L"/layout", ERROR_BAD_ARGUMENTS, L"", L""},
+        {L"/quiet /source", ERROR_BAD_ARGUMENTS, L"", L""},
+    };
+    for (const auto& c : rgCases)
+    {
+        ManagedOptions options;
+        EXPECT_EQ(c.dwResult, ParseManagedOptions(c.szCommandLine, &options)) << c.szCommandLine;
+        EXPECT_TRUE(options.fPresent) << c.szCommandLine;
+        EXPECT_EQ(std::wstring(c.szLayout), options.strLayoutFolder) << c.szCommandLine;
+        EXPECT_EQ(std::wstring(c.szSource), options.strSourceFolder) << c.szCommandLine;
+    }
+}
+
 TEST(ManagedOptionsTest, SwitchesInAnyOrderCaseAndPrefix)
 {
     struct

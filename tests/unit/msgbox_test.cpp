@@ -86,7 +86,9 @@ TEST(MessageBoxTest, EachReportShowsItsTextIconAndCaptionAndLogsIt)
          L"   /quiet :  Install without any window or message; exit code 0, 3010 (restart needed), 1602, 1603 or "
          L"1618.\n   /passive :  Show only the progress page; Cancel stops at once.\n   /norestart :  Never restart "
          L"the machine.\n   /forcerestart :  Restart at the end when a package asks for it.\n   /log <file> :  Also "
-         L"write the setup log to this file.\n",
+         L"write the setup log to this file.\n"
+         L"   /layout <folder> :  Download every file into the folder for offline installs; exit code 0, 1602 or "
+         L"1603.\n   /source <folder> :  Install from a layout made by /layout.\n",
          L"Title", MB_ICONINFORMATION, false},
         {"unknown string", [h] { ReportErrorById(h, nullptr, L"Title", 9999); }, L"", L"Title", MB_ICONERROR, true},
     };

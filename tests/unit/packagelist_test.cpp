@@ -1,4 +1,5 @@
 #include "buildconfig.h"
+#include "engine/layout.h"
 #include "manifest/packagelist.h"
 #include "support/boxanswerer.h"
 #include "support/msioverride.h"
@@ -292,5 +293,63 @@ TEST(PackageListTest, FilterDecisions)
         package.fNotify = c.fNotify;
         EXPECT_EQ(c.fDropped, IsPackageDropped(&package, c.fInstalled, c.fWin64))
             << c.nAction << " " << c.nPlatform << " " << c.fNotify << " " << c.fInstalled << " " << c.fWin64;
+    }
+}
+
+TEST(LayoutListTest, EveryFileOfEveryPlatformAndTheFilesBeside)
+{
+    CDataModule setup(L"TessalSetup.exe");
+    BuiltList list;
+    const std::wstring strBase = TESSAL_SERVER_ORIGIN_W L"/esd/en/tessal/";
+    ASSERT_EQ(0u, BuildLayoutList(setup.Get(), c_szBaseUrl, strBase.c_str(), &list.pHead));
+    std::vector<std::wstring> names;
+    for (const CPackageInfo* p = list.pHead; p; p = p->pNext)
+    {
+        names.push_back(p->szProductName);
+        // Each file is fetched from where its path in the layout says.
+        std::wstring strUrl = std::wstring(p->szBaseUrl) + (std::wstring(p->szBaseUrl).back() == L'/' ? L"" : L"/") +
+                              p->szInstall;
+        std::wstring strRelative;
+        EXPECT_TRUE(ComposeLayoutRelativePath(strBase.c_str(), strUrl.c_str(), &strRelative)) << strUrl.c_str();
+        EXPECT_EQ(std::wstring(p->szProductName), strRelative);
+    }
+    // The removal of the older version has no file; nothing is filtered by
+    // platform or by what is installed.
+    EXPECT_EQ((std::vector<std::wstring>{L"installfiles\\MSI\\WindowsInstaller-KB893803-v2-x86.exe",
+                                         L"installfiles\\VC9\\vcredist_x86.exe", L"installfiles\\VC9\\vcredist_x64.exe",
+                                         L"installfiles\\dotNet\\dotNetFx35setup.exe",
+                                         L"installfiles\\DIRECT3D\\D3DXCORE.zip", L"installfiles\\MSXML\\msxml6.msi",
+                                         L"installfiles\\MSXML\\msxml6_x64.msi", L"installfiles\\TESSAL\\TESSAL.zip",
+                                         L"eula.zip", L"update.txt"}),
+              names);
+}
+
+TEST(LayoutListTest, OnlyPlainPathsBelowTheBaseHaveAPlaceInALayout)
+{
+    const wchar_t c_szBase[] = L"http://h.example/esd/en/tessal/";
+    struct
+    {
+        const wchar_t* szUrl;
+        const wchar_t* szRelative;
+    } const rgCases[] = {
+        {L"http://h.example/esd/en/tessal/installfiles/VC9/a.exe", L"installfiles\\VC9\\a.exe"},
+        {L"HTTP://H.EXAMPLE/ESD/en/tessal/eula.zip", L"eula.zip"},
+        {L"http://h.example/esd/en/tessal/installfiles/TESSAL\\TESSAL.zip", L"installfiles\\TESSAL\\TESSAL.zip"},
+        {L"http://h.example/esd/en/tessal/installfiles/a%20b%5Cc.exe", L"installfiles\\a b\\c.exe"},
+        {L"http://h.example/esd/en/tessal/installfiles/../../x.exe", nullptr},
+        {L"http://h.example/esd/en/tessal/installfiles/%2e%2e/x.exe", nullptr},
+        {L"http://h.example/esd/en/tessal/installfiles//x.exe", nullptr},
+        {L"http://h.example/esd/en/tessal/x.exe?y=1", nullptr},
+        {L"http://h.example/esd/en/tessal/C:x.exe", nullptr},
+        {L"http://h.example/esd/en/tessal/a%ZZ.exe", nullptr},
+        {L"http://h.example/esd/en/tessal/a%00.exe", nullptr},
+        {L"http://other.example/esd/en/tessal/x.exe", nullptr},
+        {L"http://h.example/esd/en/tessal/", nullptr},
+    };
+    for (const auto& c : rgCases)
+    {
+        std::wstring strRelative;
+        EXPECT_EQ(c.szRelative != nullptr, ComposeLayoutRelativePath(c_szBase, c.szUrl, &strRelative)) << c.szUrl;
+        EXPECT_EQ(std::wstring(c.szRelative ? c.szRelative : L""), strRelative) << c.szUrl;
     }
 }

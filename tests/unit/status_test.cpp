@@ -51,7 +51,7 @@ private:
     std::vector<std::wstring> m_names;
 };
 
-const FinishState c_stateOk = {true, true, true, false, false};
+const FinishState c_stateOk = {true, true, true, false, false, false};
 }
 
 TEST(StatusTextTest, ProgressLinesFollowEachState)
@@ -113,13 +113,13 @@ TEST(StatusTextTest, FinishPageRows)
         const wchar_t* szSubtitle;
         std::wstring strDetail;
     } const rgCases[] = {
-        {"os", {false, false, false, true, true}, {}, L"Installation failed.", L"",
+        {"os", {false, false, false, true, true, false}, {}, L"Installation failed.", L"",
          L"This platform can not support the version of Windows Installer you are attempting to install."},
-        {"browser", {true, false, false, true, false}, {}, L"Installation failed.", L"",
+        {"browser", {true, false, false, true, false, false}, {}, L"Installation failed.", L"",
          L"The version of IE is not supported."},
-        {"disk", {true, true, false, false, false}, {}, L"Installation failed.", L"",
+        {"disk", {true, true, false, false, false, false}, {}, L"Installation failed.", L"",
          L"There is not enough disk space for installation."},
-        {"cancelled after a failure", {true, true, true, true, false}, {{L"A", ActionInstall, StatusInstallFailed, 5}},
+        {"cancelled after a failure", {true, true, true, true, false, false}, {{L"A", ActionInstall, StatusInstallFailed, 5}},
          L"Installation canceled.", L"", L"Click Finish to exit this installation program."},
         {"download failed", c_stateOk, {{L"A", ActionInstall, StatusDownloadFailed, 2}}, L"Installation failed.",
          L"Please check your internet connection and try again",
@@ -130,13 +130,24 @@ TEST(StatusTextTest, FinishPageRows)
           {L"B", ActionInstall, StatusInstallFailed, 0x643}},
          L"Installation failed.", strSupport.c_str(),
          L"Project Tessal failed to install:\n\nA (0x2: Failed downloading component.)\nB (0x643: Internal error)\n"},
-        {"restart", {true, true, true, false, true}, {{L"A", ActionInstall, StatusInstalled, 0}},
+        {"restart", {true, true, true, false, true, false}, {{L"A", ActionInstall, StatusInstalled, 0}},
          L"Installation successful.", L"Brantlow Project Tessal is installed and ready to use.",
          L"You need to restart your machine in order for the changes to take effect.\n\nClick Restart Now to restart "
          L"your machine or click on Restart Later to manually restart the machine and exit this installation program"},
         {"success", c_stateOk, {{L"R", ActionRemove, StatusInstallFailed, 0}, {L"A", ActionInstall, StatusInstalled, 0}},
          L"Installation successful.", L"Brantlow Project Tessal is installed and ready to use.",
          L"Click Launch Now to start the program."},
+        {"layout complete", {true, true, true, false, false, true}, {{L"eula.zip", ActionInstall, StatusInstalled, 0}},
+         L"Layout complete.", L"",
+         L"Every file is in the layout folder. Run TessalSetup.exe from there to install Project Tessal without the "
+         L"network."},
+        {"layout failed", {true, true, true, false, false, true},
+         {{L"installfiles\\VC9\\vcredist_x86.exe", ActionInstall, StatusDownloadFailed, 2}}, L"Layout failed.",
+         L"Please check your internet connection and try again",
+         L"These files could not be copied into the layout:\n\ninstallfiles\\VC9\\vcredist_x86.exe (0x2: Failed "
+         L"downloading component.)\n"},
+        {"layout cancelled", {true, true, true, true, false, true}, {}, L"Layout canceled.", L"",
+         L"Click Finish to exit this installation program."},
     };
     for (const auto& c : rgCases)
     {
@@ -166,6 +177,10 @@ TEST(StatusTextTest, FinishButtons)
         EXPECT_EQ(c.nRight, buttons.nRightText) << c.fRestart << c.fFailed << c.fCancelled;
         EXPECT_EQ(c.nLeft, buttons.nLeftText) << c.fRestart << c.fFailed << c.fCancelled;
     }
+    // A finished layout has nothing to launch.
+    FinishButtons layout = ChooseFinishButtons(false, false, false, true);
+    EXPECT_EQ(60u, layout.nRightText);
+    EXPECT_EQ(0u, layout.nLeftText);
 }
 
 TEST(StatusTextTest, ClosingTheWindowIsNeverARestart)
