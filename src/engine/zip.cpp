@@ -170,7 +170,74 @@ bool IsPathInsideFolder(LPCWSTR szFullPath, LPCWSTR szFolder)
                           szFolder, static_cast<int>(cchFolder)) == CSTR_EQUAL;
 }
 
-DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
+namespace
+{
+// What the entries of one archive share: the folder in both forms, the copy
+// buffer, and the last folder of an entry found free of links, whose next
+// entries need only their own name checked (extraction makes no links).
+struct ExtractionContext
+{
+    LPCWSTR szFolder;
+    WCHAR szFolderFull[MAX_PATH];
+    WCHAR szWorkFolder[MAX_PATH];
+    WCHAR szCheckedFolder[MAX_PATH];
+    CCopyBuffer buffer;
+};
+
+// The length of a path's folder part, its last separator included.
+size_t GetFolderPartLength(LPCWSTR szPath)
+{
+    size_t cchFolder = 0;
+    for (size_t i = 0; szPath[i]; ++i)
+    {
+        if (IsSeparator(szPath[i]))
+        {
+            cchFolder = i + 1;
+        }
+    }
+    return cchFolder;
+}
+
+bool IsInCheckedFolder(LPCWSTR szFull, const ExtractionContext& context)
+{
+    size_t cchFolder = GetFolderPartLength(szFull);
+    return cchFolder != 0 && wcslen(context.szCheckedFolder) == cchFolder &&
+           wcsncmp(szFull, context.szCheckedFolder, cchFolder) == 0;
+}
+
+// A junction or link on the way would carry the entry elsewhere.
+bool IsLinkOnTheWay(LPCWSTR szFull, const ExtractionContext& context)
+{
+    if (!IsInCheckedFolder(szFull, context))
+    {
+        return IsReparsePointOnPath(szFull, context.szFolderFull);
+    }
+    DWORD dwAttributes = GetFileAttributesW(szFull);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+DWORD CopyEntryToFile(unzFile hArchive, const EntryTarget& target, LPWSTR szFull, ExtractionContext& context)
+{
+    if (unzOpenCurrentFile(hArchive) != UNZ_OK)
+    {
+        return ERROR_INSTALL_FAILURE;
+    }
+    HANDLE hFile = CreateEntryFile(target, context.szWorkFolder, szFull);
+    if (hFile == INVALID_HANDLE_VALUE)
+    {
+        unzCloseCurrentFile(hArchive);
+        return ERROR_INSTALL_FAILURE;
+    }
+    // The file's folder exists now and was checked on the way in.
+    size_t cchFolder = GetFolderPartLength(szFull);
+    SafeCopy(context.szCheckedFolder, cchFolder + 1, szFull);
+    int nCopy = CopyEntryData(hArchive, hFile, context.buffer.Get());
+    CloseHandle(hFile);
+    int nClose = unzCloseCurrentFile(hArchive);
+    return static_cast<DWORD>(nCopy == 0 ? nClose : nCopy);
+}
+
+DWORD ExtractZipEntry(unzFile hArchive, ExtractionContext& context)
 {
     char szNameA[MAX_PATH] = {};
     unz_file_info info = {};
@@ -179,39 +246,16 @@ DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
     {
         return static_cast<DWORD>(nResult);
     }
-    CCopyBuffer buffer;
-    if (!buffer.Get())
-    {
-        return ERROR_OUTOFMEMORY;
-    }
     WCHAR szName[MAX_PATH] = {};
     if (!DecodeEntryName(szNameA, info.flag, szName, MAX_PATH))
     {
         return ERROR_INSTALL_FAILURE;
     }
-    LPCWSTR pFilePart = szName;
-    for (LPCWSTR p = szName; *p; ++p)
-    {
-        if (IsSeparator(*p))
-        {
-            pFilePart = p + 1;
-        }
-    }
+    LPCWSTR pFilePart = szName + GetFolderPartLength(szName);
     // Entry names are untrusted: nothing may land outside the folder.
     WCHAR szFull[MAX_PATH];
-    WCHAR szFolderFull[MAX_PATH];
-    DWORD cchFolderFull = GetFullPathNameW(szFolder, MAX_PATH, szFolderFull, nullptr);
-    if (cchFolderFull == 0 || cchFolderFull >= MAX_PATH - 1 || !IsSafeEntryName(szName) ||
-        !ComposeTarget(szFolder, szName, szFull))
-    {
-        return ERROR_INSTALL_FAILURE;
-    }
-    if (!EndsWithSeparator(szFolderFull))
-    {
-        SafeAppend(szFolderFull, MAX_PATH, L"\\");
-    }
-    // A junction or link on the way would carry the entry elsewhere.
-    if (!IsPathInsideFolder(szFull, szFolderFull) || IsReparsePointOnPath(szFull, szFolderFull))
+    if (!IsSafeEntryName(szName) || !ComposeTarget(context.szFolder, szName, szFull) ||
+        !IsPathInsideFolder(szFull, context.szFolderFull) || IsLinkOnTheWay(szFull, context))
     {
         return ERROR_INSTALL_FAILURE;
     }
@@ -220,21 +264,9 @@ DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder)
         CreateFolderWithParents(szFull);
         return ERROR_SUCCESS;
     }
-    if (unzOpenCurrentFile(hArchive) != UNZ_OK)
-    {
-        return ERROR_INSTALL_FAILURE;
-    }
-    EntryTarget target = {szFolder, szFolderFull, szName, pFilePart};
-    HANDLE hFile = CreateEntryFile(target, szWorkFolder, szFull);
-    if (hFile == INVALID_HANDLE_VALUE)
-    {
-        unzCloseCurrentFile(hArchive);
-        return ERROR_INSTALL_FAILURE;
-    }
-    int nCopy = CopyEntryData(hArchive, hFile, buffer.Get());
-    CloseHandle(hFile);
-    int nClose = unzCloseCurrentFile(hArchive);
-    return static_cast<DWORD>(nCopy == 0 ? nClose : nCopy);
+    EntryTarget target = {context.szFolder, context.szFolderFull, szName, pFilePart};
+    return CopyEntryToFile(hArchive, target, szFull, context);
+}
 }
 
 bool DecodeEntryName(const char* szStored, unsigned long ulFlags, LPWSTR szName, int cchName)
@@ -278,10 +310,19 @@ DWORD ExtractZipArchive(LPCWSTR szArchive, LPCWSTR szFolder, ULONGLONG cbMaxUnpa
     {
         return ERROR_INSTALL_FAILURE;
     }
-    WCHAR szWorkFolder[MAX_PATH] = {};
+    ExtractionContext context = {szFolder, {}, {}, {}, {}};
+    DWORD cchFolderFull = GetFullPathNameW(szFolder, MAX_PATH, context.szFolderFull, nullptr);
+    if (!context.buffer.Get() || cchFolderFull == 0 || cchFolderFull >= MAX_PATH - 1)
+    {
+        return context.buffer.Get() ? ERROR_INSTALL_FAILURE : ERROR_OUTOFMEMORY;
+    }
+    if (!EndsWithSeparator(context.szFolderFull))
+    {
+        SafeAppend(context.szFolderFull, MAX_PATH, L"\\");
+    }
     for (uLong i = 0; i < global.number_entry; ++i)
     {
-        DWORD dwResult = ExtractZipEntry(archive.Get(), szFolder, szWorkFolder);
+        DWORD dwResult = ExtractZipEntry(archive.Get(), context);
         if (dwResult != ERROR_SUCCESS)
         {
             return dwResult;

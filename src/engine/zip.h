@@ -11,7 +11,6 @@ DWORD ExtractZipArchive(LPCWSTR szArchive, LPCWSTR szFolder, ULONGLONG cbMaxUnpa
 // the format's own default, code page 437. False when it does not decode
 // or fit.
 bool DecodeEntryName(const char* szStored, unsigned long ulFlags, LPWSTR szName, int cchName);
-DWORD ExtractZipEntry(unzFile hArchive, LPCWSTR szFolder, LPWSTR szWorkFolder);
 // Deletes a folder and everything in it, without following links out of it.
 void DeleteFolderTree(LPCWSTR szFolder);
 // Whether a full path lies inside a folder (given with its trailing separator).

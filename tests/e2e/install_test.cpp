@@ -2,6 +2,7 @@
 #include "e2e/installrun.h"
 #include "support/accesslist.h"
 #include "support/screenshot.h"
+#include <stdio.h>
 #include <string.h>
 
 TEST_F(InstallRunTest, EachPackageRunsFromItsOwnCopyInAFolderClosedToOtherUsers)
@@ -397,6 +398,31 @@ TEST_F(InstallRunTest, CancelThenNoLetsTheInstallationGoOn)
     EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
 }
 
+namespace
+{
+// Polls until the condition holds; false when the time ran out.
+template <typename F>
+bool WaitUntil(DWORD dwTimeoutMs, F fnCondition)
+{
+    for (ULONGLONG ullEnd = GetTickCount64() + dwTimeoutMs; GetTickCount64() < ullEnd; Sleep(50))
+    {
+        if (fnCondition())
+        {
+            return true;
+        }
+    }
+    return fnCondition();
+}
+
+// One line per page for the demo's reader: the page, its title, its state.
+void ReportDemoPage(const char* szPage, HWND hPage, LPCWSTR szState)
+{
+    std::wstring strTitle = GetControlText(hPage, 1005);
+    printf("page %s: \"%ls\" (%ls)\n", szPage, strTitle.c_str(), szState);
+    fflush(stdout);
+}
+}
+
 TEST_F(InstallRunTest, TypicalRunInstallsEveryPackageAndLaunchesTheProduct)
 {
     SetupRunOptions options;
@@ -410,14 +436,29 @@ TEST_F(InstallRunTest, TypicalRunInstallsEveryPackageAndLaunchesTheProduct)
     }
     HWND hLicence = WaitForPage(setup.GetProcessId(), DriverPageLicense, 30000);
     ASSERT_NE(nullptr, hLicence);
+    // The pictures show each page once it is ready: the licence with its
+    // countries and text, the progress page with a package under way.
+    bool fLicenceReady = WaitUntil(10000, [hLicence] {
+        return SendDlgItemMessageW(hLicence, 1093, CB_GETCOUNT, 0, 0) > 0 && !GetControlText(hLicence, 1020).empty();
+    });
+    EXPECT_TRUE(fLicenceReady);
+    ReportDemoPage("licence", hLicence, fLicenceReady ? L"countries and text shown" : L"not filled");
     SaveScreenshot(L"typical-2-licence");
     ClickButton(hLicence, 108);
-    if (WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000))
+    HWND hProgress = WaitForPage(setup.GetProcessId(), DriverPageProgress, 30000);
+    if (hProgress && WaitUntil(30000, [hProgress] {
+            std::wstring strLines = GetControlText(hProgress, 1004);
+            return strLines.find(L"Downloading: ") != std::wstring::npos ||
+                   strLines.find(L"Installing: ") != std::wstring::npos ||
+                   strLines.find(L"Completed: ") != std::wstring::npos;
+        }))
     {
+        ReportDemoPage("progress", hProgress, L"a package under way");
         SaveScreenshot(L"typical-3-progress");
     }
     HWND hFinish = WaitForPage(setup.GetProcessId(), DriverPageFinish, c_dwRunTimeoutMs);
     ASSERT_NE(nullptr, hFinish);
+    ReportDemoPage("finish", hFinish, L"done");
     SaveScreenshot(L"typical-4-finish");
     EXPECT_EQ(L"Installation successful.", GetControlText(hFinish, 1005));
     EXPECT_EQ(L"Brantlow Project Tessal is installed and ready to use.", GetControlText(hFinish, 1008));
