@@ -1,4 +1,5 @@
 #include "ui/print.h"
+#include "platform/syslib.h"
 #include "ui/license.h"
 #include "platform/overrides.h"
 #include <commdlg.h>
@@ -79,6 +80,12 @@ void PrintRichText(HWND hRichEdit, HDC hdcPrinter, LPCWSTR szDocName)
     EndDoc(hdcPrinter);
 }
 
+namespace
+{
+using PFN_PRINT_DLG_W = BOOL(WINAPI*)(LPPRINTDLGW);
+CHECK_EXPORT_TYPE(PFN_PRINT_DLG_W, PrintDlgW);
+}
+
 void CSetupWizard::PrintLicense()
 {
     std::wstring strDocName = m_mapLicenseFiles[GetSelectedCountry(m_hCountryCombo)];
@@ -86,7 +93,11 @@ void CSetupWizard::PrintLicense()
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = GetActiveWindow();
     dialog.Flags = PD_ALLPAGES | PD_USEDEVMODECOPIES | PD_NOPAGENUMS | PD_NOSELECTION | PD_RETURNDC;
-    if (!PrintDlgW(&dialog))
+    // Loaded when the user prints: the library brings the print spooler,
+    // whose start costs every other run.
+    static CSystemFunction<PFN_PRINT_DLG_W> s_printDlg(L"comdlg32.dll", "PrintDlgW");
+    PFN_PRINT_DLG_W pfnPrintDlg = s_printDlg.Get();
+    if (!pfnPrintDlg || !pfnPrintDlg(&dialog))
     {
         return;
     }
