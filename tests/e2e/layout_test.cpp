@@ -32,27 +32,6 @@ std::wstring InFolder(const std::wstring& strFolder, const char* szRelative)
     return strPath;
 }
 
-// Calls fnEach(name, fDirectory) for every entry of a folder but . and ..
-template <typename F>
-void ForEachEntry(const std::wstring& strFolder, F fnEach)
-{
-    WIN32_FIND_DATAW find = {};
-    HANDLE hFind = FindFirstFileW((strFolder + L"\\*").c_str(), &find);
-    if (hFind == INVALID_HANDLE_VALUE)
-    {
-        return;
-    }
-    do
-    {
-        std::wstring strName = find.cFileName;
-        if (strName != L"." && strName != L"..")
-        {
-            fnEach(strName, (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-        }
-    } while (FindNextFileW(hFind, &find));
-    FindClose(hFind);
-}
-
 void RemoveTree(const std::wstring& strFolder)
 {
     ForEachEntry(strFolder, [&strFolder](const std::wstring& strName, bool fDirectory) {

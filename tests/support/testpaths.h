@@ -36,3 +36,24 @@ private:
 // platform that cannot, these return false and the test skips its case.
 bool MakeSymbolicLink(const std::wstring& strLink, const std::wstring& strTarget);
 bool RemoveSymbolicLink(const std::wstring& strLink);
+
+// Calls fnEach(name, fDirectory) for every entry of a folder but . and ..
+template <typename F>
+void ForEachEntry(const std::wstring& strFolder, F fnEach)
+{
+    WIN32_FIND_DATAW find = {};
+    HANDLE hFind = FindFirstFileW((strFolder + L"\\*").c_str(), &find);
+    if (hFind == INVALID_HANDLE_VALUE)
+    {
+        return;
+    }
+    do
+    {
+        std::wstring strName = find.cFileName;
+        if (strName != L"." && strName != L"..")
+        {
+            fnEach(strName, (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        }
+    } while (FindNextFileW(hFind, &find));
+    FindClose(hFind);
+}

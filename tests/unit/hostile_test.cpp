@@ -40,25 +40,13 @@ void WriteAll(const std::wstring& strPath, const std::string& strData)
 // Names of everything under a folder, recursively.
 void ListTree(const std::wstring& strFolder, std::vector<std::wstring>& rgNames)
 {
-    WIN32_FIND_DATAW find = {};
-    HANDLE hFind = FindFirstFileW((strFolder + L"\\*").c_str(), &find);
-    if (hFind == INVALID_HANDLE_VALUE)
-    {
-        return;
-    }
-    do
-    {
-        std::wstring strName = find.cFileName;
-        if (strName != L"." && strName != L"..")
+    ForEachEntry(strFolder, [&strFolder, &rgNames](const std::wstring& strName, bool fDirectory) {
+        rgNames.push_back(strFolder + L"\\" + strName);
+        if (fDirectory)
         {
-            rgNames.push_back(strFolder + L"\\" + strName);
-            if (find.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            {
-                ListTree(strFolder + L"\\" + strName, rgNames);
-            }
+            ListTree(strFolder + L"\\" + strName, rgNames);
         }
-    } while (FindNextFileW(hFind, &find));
-    FindClose(hFind);
+    });
 }
 
 // 0, 14, 1603, -1 for a failed write, or a code of the unzip interface
