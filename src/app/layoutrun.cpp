@@ -3,6 +3,7 @@
 #include "diag/msgbox.h"
 #include "diag/setuplog.h"
 #include "engine/layout.h"
+#include "engine/workfolder.h"
 #include "manifest/packagelist.h"
 #include "ui/wizard.h"
 

@@ -5,6 +5,7 @@
 #include "diag/trace.h"
 #include "engine/payload.h"
 #include "engine/workers.h"
+#include "engine/workfolder.h"
 #include "manifest/manifest.h"
 #include "platform/urlservice.h"
 #include "ui/wizard.h"
@@ -141,24 +142,6 @@ bool FindInLayoutSource(LPCWSTR szUrl, std::wstring* pstrPath)
 void SetLayoutTarget(LPCWSTR szFolder)
 {
     g_strLayoutTarget = szFolder ? szFolder : L"";
-}
-
-DWORD CreateFolderPath(const std::wstring& strFolder)
-{
-    // From the first separator after the root, each missing level is made.
-    for (size_t i = strFolder.find(L'\\', 3); ; i = strFolder.find(L'\\', i + 1))
-    {
-        std::wstring strLevel = strFolder.substr(0, i);
-        if (!strLevel.empty() && !CreateDirectoryW(strLevel.c_str(), nullptr) &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
-        {
-            return GetLastError();
-        }
-        if (i == std::wstring::npos)
-        {
-            return ERROR_SUCCESS;
-        }
-    }
 }
 
 namespace

@@ -29,9 +29,6 @@ bool FindInLayoutSource(LPCWSTR szUrl, std::wstring* pstrPath);
 // The folder that a "/layout" run fills; set before its threads start.
 void SetLayoutTarget(LPCWSTR szFolder);
 
-// Makes every folder of a path that is missing; 0 or the platform's error.
-DWORD CreateFolderPath(const std::wstring& strFolder);
-
 // The worker steps of a "/layout" run: each file is fetched with the
 // install's download code into the layout (a file that is there already
 // with its digest, where known, is kept), and nothing is installed.

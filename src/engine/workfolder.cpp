@@ -248,3 +248,21 @@ void CWorkFolder::Delete()
         m_szPath[0] = L'\0';
     }
 }
+
+DWORD CreateFolderPath(const std::wstring& strFolder)
+{
+    // From the first separator after the root, each missing level is made.
+    for (size_t i = strFolder.find(L'\\', 3); ; i = strFolder.find(L'\\', i + 1))
+    {
+        std::wstring strLevel = strFolder.substr(0, i);
+        if (!strLevel.empty() && !CreateDirectoryW(strLevel.c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+        {
+            return GetLastError();
+        }
+        if (i == std::wstring::npos)
+        {
+            return ERROR_SUCCESS;
+        }
+    }
+}

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <string>
 
 // The access a working folder gets when the setup runs elevated: only
 // administrators and the system, nothing inherited from the user's folder.
@@ -15,6 +16,9 @@ LPCWSTR SelectWorkFolderSddl(bool fElevated);
 // its trailing separator. A name that already exists, whatever it is, is
 // never reused.
 DWORD CreateWorkFolder(LPWSTR szFolder, size_t cchFolder);
+// Makes every level of a full path that is missing (a trailing separator
+// is allowed); 0 or the platform's error.
+DWORD CreateFolderPath(const std::wstring& strFolder);
 // Whether the folder itself or anything between it and the full path is a
 // junction or link. szFolder is full and ends with a separator.
 bool IsReparsePointOnPath(LPCWSTR szFullPath, LPCWSTR szFolder);

@@ -6,7 +6,6 @@
 #include "engine/workfolder.h"
 #include "platform/owners.h"
 #include "ui/wizard.h"
-#include <shlobj.h>
 
 namespace
 {
@@ -35,20 +34,6 @@ bool ComposeTarget(LPCWSTR szFolder, LPCWSTR szName, LPWSTR szFull)
     }
     DWORD cchFull = GetFullPathNameW(szTarget, MAX_PATH, szFull, nullptr);
     return cchFull != 0 && cchFull < MAX_PATH;
-}
-
-void CreateFolderWithParents(LPCWSTR szFolder)
-{
-    using PFN_SH_CREATE_DIRECTORY = int(WINAPI*)(HWND, LPCWSTR);
-    CHECK_EXPORT_TYPE(PFN_SH_CREATE_DIRECTORY, SHCreateDirectory);
-    HMODULE hShell = GetModuleHandleW(L"shell32.dll");
-    auto pfnCreate = hShell ? reinterpret_cast<PFN_SH_CREATE_DIRECTORY>(reinterpret_cast<void*>(
-                                  GetProcAddress(hShell, MAKEINTRESOURCEA(165))))
-                            : nullptr;
-    if (pfnCreate)
-    {
-        pfnCreate(nullptr, szFolder);
-    }
 }
 
 HANDLE CreateOutputFile(LPCWSTR szPath)
@@ -261,7 +246,8 @@ DWORD ExtractZipEntry(unzFile hArchive, ExtractionContext& context)
     }
     if (*pFilePart == L'\0')
     {
-        CreateFolderWithParents(szFull);
+        // A folder that cannot be made fails the first file put into it.
+        CreateFolderPath(szFull);
         return ERROR_SUCCESS;
     }
     EntryTarget target = {context.szFolder, context.szFolderFull, szName, pFilePart};

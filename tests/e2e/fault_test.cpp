@@ -70,12 +70,6 @@ std::wstring FindRunningProgram()
     return strFound;
 }
 
-// The setup log a run left behind under its final name.
-std::wstring ReadFinalLog()
-{
-    return ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
-}
-
 // A whole log: one start line first, one end line last.
 void ExpectWholeLog(const std::wstring& strLog, const std::string& strWhich)
 {

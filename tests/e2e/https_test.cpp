@@ -58,11 +58,6 @@ protected:
         ASSERT_TRUE(TrustTestAuthority()) << "the test authority cannot be trusted in this prefix";
     }
 };
-
-std::wstring ReadSetupLog()
-{
-    return ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
-}
 }
 
 TEST_F(InstallRunHttpsTest, OnlyAGoodCertificateAndHttpsRedirectsCarryATransfer)
@@ -114,7 +109,7 @@ TEST_F(InstallRunHttpsTest, TheTypicalInstallRunsOverHttps)
     EXPECT_TRUE(HasCall(strCalls, "dotNetFx35setup", "/qb /norestart")) << strCalls;
     EXPECT_TRUE(IsProductInstalledForTest(c_szTessalCode));
     EXPECT_TRUE(result.HasTraceLine(L"[Resource] lpName = BASEURL, lpBuf = https://localhost:48443/esd/en/tessal/installfiles\n"));
-    EXPECT_EQ(std::wstring::npos, ReadSetupLog().find(L"was refused")) << ReadSetupLog().c_str();
+    EXPECT_EQ(std::wstring::npos, ReadFinalLog().find(L"was refused")) << ReadFinalLog().c_str();
 }
 
 TEST_F(InstallRunHttpsTest, ARefusedTransportFailsTheFirstDownloadAndInstallsNothing)
@@ -148,7 +143,7 @@ TEST_F(InstallRunHttpsTest, ARefusedTransportFailsTheFirstDownloadAndInstallsNot
         SetupRunResult result = CRunningSetup(options).Wait();
         EXPECT_FALSE(result.fTimedOut) << test.szCase;
         EXPECT_EQ(1603u, result.dwExitCode) << test.szCase;
-        std::wstring strLog = ReadSetupLog();
+        std::wstring strLog = ReadFinalLog();
         EXPECT_NE(std::wstring::npos, strLog.find(test.strLogLine)) << test.szCase << "\n" << strLog.c_str();
         EXPECT_EQ("", ReadStubCalls()) << test.szCase;
         EXPECT_FALSE(result.HasTraceLine(L"[Info] Download of " + strFirst + L" failed")) << test.szCase;
@@ -167,7 +162,7 @@ TEST_F(InstallRunHttpsTest, ABadCertificateShowsTheFailedDownloadAndItsFinishPag
     EXPECT_NE(std::wstring::npos, strDetail.find(L"Microsoft Visual C++ 2008 Redistributable (x86) (0x2: "))
         << strDetail.c_str();
     EXPECT_EQ("", ReadStubCalls());
-    std::wstring strLog = ReadSetupLog();
+    std::wstring strLog = ReadFinalLog();
     EXPECT_NE(std::wstring::npos, strLog.find(L"https://localhost:48443/esd/en/tessal/eula.zip was refused: the server's "
                                               L"certificate has expired"))
         << strLog.c_str();
@@ -184,7 +179,7 @@ TEST_F(InstallRunTest, AFailClosedReleaseRefusesAPackageWithoutADigest)
     const std::string strCalls = ReadStubCalls();
     EXPECT_FALSE(HasCall(strCalls, "dotNetFx35setup", "")) << strCalls;
     EXPECT_FALSE(IsProductInstalledForTest(c_szTessalCode));
-    std::wstring strLog = ReadSetupLog();
+    std::wstring strLog = ReadFinalLog();
     EXPECT_NE(std::wstring::npos, strLog.find(L"  Installation Error: .NET Framework Runtime 3.5 SP1 "
                                               L"(dotNet/dotNetFx35setup.exe) carries no SHA-256, and this setup installs "
                                               L"only packages that it can check"))

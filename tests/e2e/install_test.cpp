@@ -105,7 +105,7 @@ TEST_F(InstallRunTest, ALicenceArchiveThatDoesNotMatchItsDigestIsNotShown)
     SetupRunResult result = RunAndCloseFinishPage(L"TessalSetup-hashed.exe", L"Installation successful.");
     ASSERT_EQ(1u, result.boxes.size());
     EXPECT_EQ(L"Download Eula failed", result.boxes[0].strText);
-    std::wstring strLog = ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
+    std::wstring strLog = ReadFinalLog();
     EXPECT_NE(std::wstring::npos, strLog.find(L"  Installation Error: the licence archive does not match its SHA-256: "
                                               L"expected "))
         << strLog.c_str();
@@ -120,7 +120,7 @@ TEST_F(InstallRunTest, AFileThatNeverMatchesItsDigestIsNeverRun)
     ASSERT_EQ(1u, result.boxes.size());
     EXPECT_EQ(L"Failed downloading component.", result.boxes[0].strText);
     EXPECT_FALSE(HasCall(ReadStubCalls(), "dotNetFx35setup", "")) << ReadStubCalls();
-    std::wstring strLog = ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
+    std::wstring strLog = ReadFinalLog();
     EXPECT_NE(std::wstring::npos,
               strLog.find(L"  Installation Error: .NET Framework Runtime 3.5 SP1 (dotNet/dotNetFx35setup.exe) does not "
                           L"match its SHA-256: expected " + std::wstring(64, L'0') + L", found "))

@@ -1,6 +1,11 @@
 #include "e2e/installrun.h"
 #include <string.h>
 
+std::wstring ReadFinalLog()
+{
+    return ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
+}
+
 void ResetMachine()
 {
     SetServerFaults("{}");

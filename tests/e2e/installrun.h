@@ -13,6 +13,9 @@ inline const wchar_t c_szMsxml32Code[] = L"{AEB9948B-4FF2-47C9-990E-47014492A0FE
 inline const wchar_t c_szMsxml64Code[] = L"{FF59CB23-1800-4047-B40C-E20AE7051491}";
 constexpr DWORD c_dwRunTimeoutMs = 240000;
 
+// The setup log a run left behind under its final name.
+std::wstring ReadFinalLog();
+
 // Leaves the machine as a fresh one for the next run.
 void ResetMachine();
 

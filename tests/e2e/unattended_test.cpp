@@ -95,11 +95,6 @@ std::string Describe(const std::set<std::wstring>& windows)
     }
     return strText;
 }
-
-std::wstring ReadFinalLog()
-{
-    return ReadFileUtf16(GetTempFolder() + L"ProjectTessalSetup.log");
-}
 }
 
 TEST_F(InstallRunTest, QuietRunInstallsEverythingWithoutAWindowAndLogsWhereAsked)
