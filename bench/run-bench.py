@@ -48,6 +48,7 @@ class Bench:
         os.makedirs(self.data, exist_ok=True)
         self.rows = []
         self.licence_peaks = []
+        self.only = []
 
     # -- running things -------------------------------------------------
     def wine(self, *args, timeout=3600, env=None):
@@ -197,11 +198,18 @@ class Bench:
             server.wait()
 
     def row_startup(self):
-        setup = windows_path(os.path.join(self.build, "bin", "TessalSetup.exe"))
-        minimal = windows_path(os.path.join(self.build, "bin", "mindialog.exe"))
-        ours = self.repeat(lambda: self.bench("startup", setup).get("startup_seconds"))
-        reference = self.repeat(lambda: self.bench("startup", minimal).get("startup_seconds"))
-        self.add("start-up to splash, s", "s", ours, reference, "minimal dialog program", "<= 1.2 x minimal")
+        programs = [windows_path(os.path.join(self.build, "bin", name))
+                    for name in ("TessalSetup.exe", "mindialog.exe", "mindialog-cc.exe")]
+        # Taken in turns, so that a slow moment of the machine weighs on all three alike.
+        times = [[] for _ in programs]
+        for _ in range(self.runs):
+            for program, figures in zip(programs, times):
+                figures.append(self.bench("startup", program).get("startup_seconds"))
+        ours, minimal, controls = times
+        self.add("start-up to splash, s", "s", ours, minimal, "minimal dialog program", "<= 1.2 x minimal")
+        # What the platform charges for the common controls the setup needs.
+        self.add("start-up to splash, s, against a minimal dialog with common controls", "s", ours, controls,
+                 "minimal dialog, setup's manifest, every control class")
 
     def set_faults(self, faults):
         with open(os.path.join(self.server_root, "faults.json"), "w") as f:
@@ -240,7 +248,10 @@ class Bench:
             self.set_faults({})
             self.wine("msiexec", "/x", PRODUCT_CODE, "/qn")
         self.add("peak private bytes, typical run with a 150 MB product, MB", "MB", peaks, self.licence_peaks,
-                 "the setup idle on its licence page", "<= 16 MB")
+                 "the setup idle on its licence page", "<= idle + 2 MB")
+        if peaks and self.licence_peaks:
+            self.add("peak private bytes above the idle licence page, MB", "MB",
+                     [statistics.median(peaks) - statistics.median(self.licence_peaks)], target="<= 2 MB")
 
     def row_pipeline(self):
         # Download and install times per package, in seconds: some downloads
@@ -287,7 +298,8 @@ class Bench:
         else:
             rows = rows[1:]
         for name, row in rows:
-            self.measure(name, row)
+            if not self.only or name in self.only:
+                self.measure(name, row)
         return self.rows
 
 
@@ -358,8 +370,11 @@ def main():
     parser.add_argument("--tiny", action="store_true")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--size-build")
+    parser.add_argument("--only", action="append", default=[], help="a row group to measure (repeatable), e.g. 'start-up'")
     args = parser.parse_args()
-    rows = Bench(args.build, args.tiny, args.runs, args.size_build).run()
+    bench = Bench(args.build, args.tiny, args.runs, args.size_build)
+    bench.only = args.only
+    rows = bench.run()
     print_table(rows)
     folder = os.path.join(args.build, "bench")
     os.makedirs(folder, exist_ok=True)

@@ -115,8 +115,19 @@ bool CSetupWizard::SetBackground(UINT nPicture)
     {
         return false;
     }
-    // The earlier bitmap stays with the hidden window that shows it.
     m_hBackground = hBitmap;
     SendDlgItemMessageW(hWnd, IDC_BACKGROUND, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hBitmap));
     return true;
+}
+
+void CSetupWizard::ReleaseBackground(HWND hWndHidden)
+{
+    // A page that is left is never shown again, and its picture is as large
+    // as the window: kept, every page would add one.
+    SendDlgItemMessageW(hWndHidden, IDC_BACKGROUND, STM_SETIMAGE, IMAGE_BITMAP, 0);
+    if (m_hBackground)
+    {
+        DeleteObject(m_hBackground);
+        m_hBackground = nullptr;
+    }
 }

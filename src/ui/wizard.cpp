@@ -152,6 +152,7 @@ void CSetupWizard::CreatePage(UINT nTemplate, UINT nPicture)
     {
         GetWindowRect(hWndOld, &rcOld);
         ShowWindow(hWndOld, SW_HIDE);
+        ReleaseBackground(hWndOld);
         // A licence page left before its fill tick must not fill later.
         KillTimer(hWndOld, IDT_FILL_LICENSE);
     }

@@ -118,6 +118,8 @@ public:
     bool HasCompleted() const { return m_fCompleted; }
     bool WasCancelledBeforeEnd() const { return m_fCancelledAtEnd; }
     bool SetBackground(UINT nPicture);
+    // The picture of a window that was left for another.
+    void ReleaseBackground(HWND hWndHidden);
 
     // The licence page.
     void InitLicensePage();

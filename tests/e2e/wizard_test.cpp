@@ -95,6 +95,9 @@ TEST(WizardWindowTest, SplashIsCentredAndEveryPageTakesThePlaceOfTheLastOne)
     EXPECT_EQ(rcSplash.left, rcLicence.left);
     EXPECT_EQ(rcSplash.top, rcLicence.top);
     EXPECT_FALSE(IsWindowVisible(hSplash));
+    // The hidden splash gave its picture up; the page shows its own.
+    EXPECT_EQ(0, SendDlgItemMessageW(hSplash, 1003, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    EXPECT_NE(0, SendDlgItemMessageW(hLicence, 1003, STM_GETIMAGE, IMAGE_BITMAP, 0));
     SaveScreenshot(L"licence");
 
     // The user drags the page elsewhere; the next pages stand there too.
@@ -108,6 +111,8 @@ TEST(WizardWindowTest, SplashIsCentredAndEveryPageTakesThePlaceOfTheLastOne)
     EXPECT_EQ(50, rcFinish.top);
     EXPECT_EQ(nWidth, rcFinish.right - rcFinish.left);
     EXPECT_EQ(L"Installation failed.", GetControlText(hFinish, 1005));
+    EXPECT_EQ(0, SendDlgItemMessageW(hLicence, 1003, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    EXPECT_NE(0, SendDlgItemMessageW(hFinish, 1003, STM_GETIMAGE, IMAGE_BITMAP, 0));
     SaveScreenshot(L"finish-failed");
     ClickButton(hFinish, 107);
     SetupRunResult result = setup.Wait();
