@@ -115,8 +115,7 @@ bool CSetupWizard::SetBackground(UINT nPicture)
     {
         return false;
     }
-    m_hBackground = hBitmap;
-    SendDlgItemMessageW(hWnd, IDC_BACKGROUND, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hBitmap));
+    m_hBackground = ShowPicture(GetDlgItem(hWnd, IDC_BACKGROUND), hBitmap);
     return true;
 }
 
@@ -124,10 +123,34 @@ void CSetupWizard::ReleaseBackground(HWND hWndHidden)
 {
     // A page that is left is never shown again, and its picture is as large
     // as the window: kept, every page would add one.
-    SendDlgItemMessageW(hWndHidden, IDC_BACKGROUND, STM_SETIMAGE, IMAGE_BITMAP, 0);
-    if (m_hBackground)
+    RemovePicture(GetDlgItem(hWndHidden, IDC_BACKGROUND), m_hBackground);
+    m_hBackground = nullptr;
+}
+
+HBITMAP ShowPicture(HWND hStatic, HBITMAP hBitmap)
+{
+    SendMessageW(hStatic, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hBitmap));
+    // A version 6 static control draws a picture with alpha from a copy of
+    // its own; the original would then only hold a second bitmap.
+    if (SendMessageW(hStatic, STM_GETIMAGE, IMAGE_BITMAP, 0) != reinterpret_cast<LRESULT>(hBitmap))
     {
-        DeleteObject(m_hBackground);
-        m_hBackground = nullptr;
+        DeleteObject(hBitmap);
+        return nullptr;
+    }
+    return hBitmap;
+}
+
+void RemovePicture(HWND hStatic, HBITMAP hOwn)
+{
+    // The control hands back what it drew from: its own copy, when it made
+    // one, is the caller's to delete as well.
+    HGDIOBJ hShown = reinterpret_cast<HGDIOBJ>(SendMessageW(hStatic, STM_SETIMAGE, IMAGE_BITMAP, 0));
+    if (hShown && hShown != hOwn)
+    {
+        DeleteObject(hShown);
+    }
+    if (hOwn)
+    {
+        DeleteObject(hOwn);
     }
 }
