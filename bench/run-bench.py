@@ -238,20 +238,29 @@ class Bench:
         self.set_faults({"/esd/en/tessal/installfiles/TESSAL/TESSAL.zip": {"mode": "file", "path": "fixtures/TESSAL-big.zip"}})
         setup = windows_path(os.path.join(self.build, "bin", "TessalSetup.exe"))
         peaks = []
+        finishes = []
         try:
             for _ in range(self.runs):
                 self.wine("msiexec", "/x", PRODUCT_CODE, "/qn")
                 values = self.bench("full-run", setup)
                 if "run_peak_private" in values:
                     peaks.append(values["run_peak_private"] / 1e6)
+                if "run_finish_private" in values:
+                    finishes.append(values["run_finish_private"] / 1e6)
         finally:
             self.set_faults({})
             self.wine("msiexec", "/x", PRODUCT_CODE, "/qn")
         self.add("peak private bytes, typical run with a 150 MB product, MB", "MB", peaks, self.licence_peaks,
                  "the setup idle on its licence page", "<= idle + 2 MB")
+        self.add("private bytes on the finish page of that run, MB", "MB", finishes, self.licence_peaks,
+                 "the setup idle on its licence page")
         if peaks and self.licence_peaks:
+            idle = statistics.median(self.licence_peaks)
             self.add("peak private bytes above the idle licence page, MB", "MB",
-                     [statistics.median(peaks) - statistics.median(self.licence_peaks)], target="<= 2 MB")
+                     [statistics.median(peaks) - idle], target="<= 2 MB")
+            if finishes:
+                self.add("finish page private bytes above the idle licence page, MB", "MB",
+                         [statistics.median(finishes) - idle])
 
     def row_pipeline(self):
         # Download and install times per package, in seconds: some downloads
