@@ -82,6 +82,8 @@ LRESULT CALLBACK WatchNotifyWindow(HWND hWnd, UINT uMessage, WPARAM wParam, LPAR
                                            : DefWindowProcW(hWnd, uMessage, wParam, lParam);
 }
 
+constexpr SIZE_T c_cbWakerStack = 64 * 1024;
+
 // Wakes the transfer's wait a few times a second, so that the watchdog's
 // timer is served while nothing arrives.
 class CWatchdogWaker
@@ -89,7 +91,7 @@ class CWatchdogWaker
 public:
     explicit CWatchdogWaker(const CDownloadBindStatusCallback* pCallback)
         : m_pCallback(pCallback), m_hStop(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-          m_hThread(m_hStop ? CreateThread(nullptr, 0, Run, this, 0, nullptr) : nullptr)
+          m_hThread(m_hStop ? CreateThread(nullptr, c_cbWakerStack, Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr) : nullptr)
     {
     }
     ~CWatchdogWaker()

@@ -15,7 +15,7 @@
 
 namespace
 {
-constexpr DWORD c_cbReadChunk = 1024 * 1024;
+constexpr DWORD c_cbReadChunk = 64 * 1024;
 
 // The platform's hash provider and one hash object, released on every path.
 class CSha256Hash

@@ -50,7 +50,7 @@ private:
     SECURITY_ATTRIBUTES m_attributes = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
 };
 
-constexpr DWORD c_cbCopyChunk = 1024 * 1024;
+constexpr DWORD c_cbCopyChunk = 64 * 1024;
 
 DWORD CopyFileData(HANDLE hSource, HANDLE hTarget)
 {
