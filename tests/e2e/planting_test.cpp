@@ -115,7 +115,7 @@ TEST(PlantedDllTest, NoDllBesideTheSetupOrInTheCurrentFolderIsLoaded)
         CRunningSetup setup(planted.MakeOptions());
         HWND hPage = WaitForPage(setup.GetProcessId(), DriverPageLicense, 60000);
         ASSERT_NE(nullptr, hPage);
-        for (int i = 0; i < 100 && SendDlgItemMessageW(hPage, 1093, CB_GETCOUNT, 0, 0) <= 0; ++i)
+        for (int i = 0; i < 600 && SendDlgItemMessageW(hPage, 1093, CB_GETCOUNT, 0, 0) <= 0; ++i)
         {
             Sleep(50);
         }
