@@ -27,8 +27,6 @@ for arch in i686 x86_64; do
         export TESSAL_MAIN_CONFIG=1
         continue
     fi
-    wine_env_start_prefix "$build" win64
-    [ "$arch" = i686 ] && wine_env_start_prefix "$build" win32
     # On 32-bit Windows the suite runs the unit and licence sets; the
     # end-to-end sets there are left to --stress, which keeps a run within
     # its time on a 2-core machine (the 64-bit Windows runs cover them).
@@ -37,7 +35,12 @@ for arch in i686 x86_64; do
         echo "NOTE: the run and install sets on 32-bit Windows (win32 prefix) run with --stress only."
         skip='^(run|install)\.win32$'
     fi
-    (cd "$build" && ctest --output-on-failure --timeout 600 -j2 -E "$skip") || status=1
+    # wine_env_start_prefix sets build and arch of its own.
+    tree=$build
+    is32=$arch
+    wine_env_start_prefix "$tree" win64
+    [ "$is32" = i686 ] && wine_env_start_prefix "$tree" win32
+    (cd "$tree" && ctest --output-on-failure --timeout 600 -j2 -E "$skip") || status=1
     wine_env_stop
     wine_env_start_display
 done
