@@ -39,8 +39,8 @@ for arch in i686 x86_64; do
     tree=$build
     is32=$arch
     wine_env_start_prefix "$tree" win64
-    [ "$is32" = i686 ] && wine_env_start_prefix "$tree" win32
     if [ "$is32" = i686 ]; then
+        wine_env_start_prefix "$tree" win32
         # The two prefixes are two Wine sessions on one display: run one
         # after the other, so that neither takes the other's keyboard focus.
         (cd "$tree" && ctest --output-on-failure --timeout 600 -j2 -E '\.win32$') || status=1
